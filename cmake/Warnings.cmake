@@ -1,0 +1,15 @@
+# Warnings for every target of the project (not for GoogleTest).
+function(quillmend_warnings target)
+  if(MSVC)
+    target_compile_options(${target} PRIVATE /W4 /utf-8)
+    if(QUILLMEND_WERROR)
+      target_compile_options(${target} PRIVATE /WX)
+    endif()
+  else()
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow=local
+                                              -Wno-missing-field-initializers)
+    if(QUILLMEND_WERROR)
+      target_compile_options(${target} PRIVATE -Werror)
+    endif()
+  endif()
+endfunction()

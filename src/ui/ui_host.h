@@ -1,0 +1,37 @@
+// The window port: what every subsystem needs from the window toolkit. One implementation per
+// adapter (Qt6 on Linux, Win32 on Windows, headless). All calls happen on the one UI thread.
+#pragma once
+
+#include <string>
+
+namespace quillmend {
+
+class UiHost {
+ public:
+  virtual ~UiHost() = default;
+
+  // A modal Yes/No question; true for Yes.
+  virtual bool AskYesNo(const std::string& title, const std::string& text) = 0;
+  // A modal message with an OK button; returns when it is dismissed.
+  virtual void ShowMessage(const std::string& title, const std::string& text) = 0;
+  // The busy (hourglass) mouse pointer on or off.
+  virtual void SetBusyPointer(bool busy) = 0;
+  // Processes pending window events and due timers once, and brings the rendered window up to
+  // date with the window state. Long work calls this between steps.
+  virtual void DoEvents() = 0;
+  // Runs the message loop until Quit(); returns the process exit code.
+  virtual int RunLoop() = 0;
+  // Ends RunLoop() after the current event.
+  virtual void Quit() = 0;
+  // True when the window is rendered somewhere a person can see it.
+  virtual bool HasDisplay() const { return false; }
+  // Tray icon: add with a tip, change the tip, remove. No result is checked.
+  virtual void TrayAdd(const std::string& tip) { (void)tip; }
+  virtual void TrayModify(const std::string& tip) { (void)tip; }
+  virtual void TrayDelete() {}
+};
+
+// The program's title, used for message boxes that name no other title.
+inline constexpr const char* kProgramTitle = "Quillmend";
+
+}  // namespace quillmend
