@@ -1,0 +1,23 @@
+// Local tables, product settings reads and version bookkeeping.
+#pragma once
+
+#include <string>
+
+#include "startup/shared_state.h"
+
+namespace quillmend {
+
+// Creates 버전파일 and 버전파일개별 when missing (dialect by g_AutoIncDb). Throws DbError.
+void CreateVersionTables(SharedState& state);
+// Sets g_CustomerCode (and the window's customer label) from the product settings. Throws DbError.
+void GetCustomerCode(SharedState& state);
+// Derives g_InstalledVersion (and reads the customer code).
+void GetInstalledVersion(SharedState& state);
+// Raises the product's recorded version after an applied version and files a support record.
+void UpdateProductVersion(SharedState& state);
+// Adds a 버전파일개별 row (전송여부 "N") for a program applied offline. Throws DbError.
+void AddVersionFileRecord(SharedState& state, const std::string& version,
+                          const std::string& program_name, const std::string& program_version,
+                          const std::string& state_text);
+
+}  // namespace quillmend
