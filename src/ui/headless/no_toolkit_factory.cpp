@@ -1,4 +1,4 @@
-// Placeholder until the Win32 adapter is built: no toolkit window.
+// Builds without a window toolkit: only the headless adapter exists.
 #include "ui/adapter_factory.h"
 
 namespace quillmend {
