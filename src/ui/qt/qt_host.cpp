@@ -248,7 +248,14 @@ void QtHost::Impl::Render() {
   if (form->windowTitle() != Q(w.caption)) form->setWindowTitle(Q(w.caption));
   const QSize client(std::max(1, PixelsFromTwips(w.width - kNonClientWidth)),
                      std::max(1, PixelsFromTwips(w.height - kNonClientHeight)));
-  if (form->size() != client) form->setFixedSize(client);
+  if (form->size() != client) {
+    // A fixed size keeps window managers from resizing; the offscreen platform has none.
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+      form->resize(client);
+    } else {
+      form->setFixedSize(client);
+    }
+  }
   const QPoint position(PixelsFromTwips(w.left), PixelsFromTwips(w.top));
   if (form->pos() != position) form->move(position);
 
@@ -328,6 +335,7 @@ void QtHost::Impl::Render() {
     for (size_t i = 0; i < rows.size(); ++i) {
       auto* item = new QTreeWidgetItem(processes);
       item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+      item->setCheckState(0, Qt::Unchecked);  // shows the box even when unchecked
     }
   }
   for (size_t i = 0; i < rows.size(); ++i) {
