@@ -59,8 +59,8 @@ void FrmFiles::Load() {
   tray_added_ = true;
   // The lower right corner of the work area, where the tray icon that restores it sits.
   const ScreenMetrics screen = host_.Screen();
-  left = std::max(TwipsFromPixels(screen.work_left), TwipsFromPixels(screen.work_right) - width);
-  top = std::max(TwipsFromPixels(screen.work_top), TwipsFromPixels(screen.work_bottom) - height);
+  left = TwipsFromPixels(std::max(screen.work_left, screen.work_right - PixelsFromTwips(width)));
+  top = TwipsFromPixels(std::max(screen.work_top, screen.work_bottom - PixelsFromTwips(height)));
   minimized = false;
   ShowPercent(0, 0);
   loaded_ = true;
@@ -165,9 +165,10 @@ void FrmFiles::SetHeight(int new_height) {
 void FrmFiles::KeepOnWorkArea() {
   // A taller view grows upwards when it would leave the bottom of the work area.
   const ScreenMetrics screen = host_.Screen();
-  const int work_top = TwipsFromPixels(screen.work_top);
-  const int work_bottom = TwipsFromPixels(screen.work_bottom);
-  if (top + height > work_bottom) top = std::max(work_top, work_bottom - height);
+  const int height_pixels = PixelsFromTwips(height);
+  if (PixelsFromTwips(top) + height_pixels > screen.work_bottom) {
+    top = TwipsFromPixels(std::max(screen.work_top, screen.work_bottom - height_pixels));
+  }
 }
 
 void FrmFiles::m_viewversion() {

@@ -38,8 +38,8 @@ TEST(WindowLoad, StartsCompactAtTheLowerRightWithTheTrayIconAndStoppedTimers) {
   EXPECT_EQ(f.window.tray_record().uID, 1U);
   EXPECT_EQ(f.window.tray_record().uFlags, 7U);
   // Inside the work area (1920 x 1040 px), touching its lower right corner.
-  EXPECT_EQ(f.window.left + f.window.width, 1920 * 15);
-  EXPECT_EQ(f.window.top + f.window.height, 1040 * 15);
+  EXPECT_EQ(PixelsFromTwips(f.window.left) + PixelsFromTwips(f.window.width), 1920);
+  EXPECT_EQ(PixelsFromTwips(f.window.top) + PixelsFromTwips(f.window.height), 1040);
   EXPECT_FALSE(f.window.timCheck.enabled || f.window.timCopy.enabled || f.window.timCPS.enabled);
   EXPECT_EQ(f.window.lblCaption[0].caption, "최신 버전 설치가 완료되었습니다");
 }
@@ -94,7 +94,7 @@ TEST(Views, TheTallViewGrowsUpwardsAndStaysInTheWorkArea) {
   WindowFixture f;
   f.window.Load();
   f.window.m_viewall();
-  EXPECT_EQ(f.window.top + f.window.height, 1040 * 15);
+  EXPECT_EQ(PixelsFromTwips(f.window.top) + PixelsFromTwips(f.window.height), 1040);
   EXPECT_GE(f.window.top, 0);
 }
 
