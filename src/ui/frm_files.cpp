@@ -109,20 +109,27 @@ bool FrmFiles::PassRunning(const char* what) {
   return true;
 }
 
+bool FrmFiles::PassesConnected() {
+  if (passes_ != nullptr) return true;
+  if (!told_no_passes_) LogLine("the update passes are not connected to the window");
+  told_no_passes_ = true;
+  return false;
+}
+
 void FrmFiles::cmdAuto_Click() {
-  if (passes_ != nullptr) passes_->Auto();
+  if (PassesConnected()) passes_->Auto();
 }
 void FrmFiles::cmdDown_Click() {
-  if (passes_ != nullptr) passes_->Down();
+  if (PassesConnected()) passes_->Down();
 }
 void FrmFiles::cmdCopy_Click() {
-  if (passes_ != nullptr) passes_->Copy();
+  if (PassesConnected()) passes_->Copy();
 }
 void FrmFiles::cmdApply_Click() {
-  if (passes_ != nullptr) passes_->Apply();
+  if (PassesConnected()) passes_->Apply();
 }
 void FrmFiles::cmdVer_Click() {
-  if (passes_ != nullptr) passes_->Versions();
+  if (PassesConnected()) passes_->Versions();
 }
 
 void FrmFiles::cmd취소_Click() {

@@ -155,6 +155,7 @@ class FrmFiles {
   void SetHeight(int new_height);
   void KeepOnWorkArea();
   bool PassRunning(const char* what);
+  bool PassesConnected();
   bool CheckTick();
   bool CopyTick();
 
@@ -168,6 +169,7 @@ class FrmFiles {
   bool unloading_ = false;
   bool unloaded_ = false;
   bool exit_question_open_ = false;
+  bool told_no_passes_ = false;
 };
 
 // The window's caption: "쿠벨IT(주) 자동다운로드 Ver " + major.minor.revision.

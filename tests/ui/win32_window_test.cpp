@@ -107,5 +107,25 @@ TEST_F(Win32Window, TheCloseBoxConfirmedUnloadsAndTheLoopEnds) {
   EXPECT_EQ(host->RunLoop(), 0);
 }
 
+
+TEST_F(Win32Window, ExitConfirmedWhileAPassYieldsEndsTheLoopOnceThePassUnwinds) {
+  int yields = 0;
+  passes.during_auto = [&] {
+    state.pass_running_ = true;
+    for (int step = 0; step < 10; ++step) {
+      if (step == 3) PostMessageW(hwnd, WM_CLOSE, 0, 0);
+      host->DoEvents();
+      ++yields;
+    }
+    state.pass_running_ = false;
+  };
+  window->cmdAuto_Click();
+  EXPECT_EQ(yields, 10);
+  EXPECT_TRUE(window->unloaded());
+  EXPECT_FALSE(host->TrayPresent());
+  EXPECT_FALSE(host->WindowShown());
+  EXPECT_EQ(host->RunLoop(), 0);
+}
+
 }  // namespace
 }  // namespace quillmend
