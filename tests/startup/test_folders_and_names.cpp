@@ -46,8 +46,8 @@ TEST(FileNames, ExistingEntriesResolveInAnyCaseAndNewOnesKeepTheProgramsSpelling
   WriteFileBytes(dir.Sub("Download/Program/Tandrel.exe"), "t");
   const std::string found = ResolveExistingPath(dir.path() + "\\download\\PROGRAM\\tandrel.EXE");
   EXPECT_EQ(ReadFileBytes(found), "t");
-  const std::string fresh = ResolveExistingPath(dir.path() + "/DOWNLOAD/NewUpdate/x.ocx");
-  EXPECT_TRUE(EndsWithNoCase(fresh, "NewUpdate" + PathSeparator() + "x.ocx"));
+  const std::string fresh = ResolveExistingPath(dir.path() + PathSeparator() + "DOWNLOAD" + PathSeparator() + "NewUpdate" + PathSeparator() + "x.ocx");
+  EXPECT_TRUE(EndsWithNoCase(fresh, "x.ocx"));
   EXPECT_NE(fresh.find("NewUpdate"), std::string::npos);
 
   SharedState state;
