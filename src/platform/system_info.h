@@ -15,6 +15,8 @@ std::optional<std::string> PlatformSystemFolder();
 unsigned long CurrentProcessId();
 // True when a window can be shown (Windows: always; POSIX: an X display answers).
 bool DisplayAvailable();
+// The command that opens a text file for reading (Windows: "notepad"; POSIX: none, "").
+std::string DefaultNotesCommand();
 // Sleeps the calling thread.
 void SleepMilliseconds(int milliseconds);
 

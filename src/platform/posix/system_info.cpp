@@ -26,6 +26,8 @@ bool DisplayAvailable() {
   return (display != nullptr && *display != '\0') || (wayland != nullptr && *wayland != '\0');
 }
 
+std::string DefaultNotesCommand() { return ""; }
+
 void SleepMilliseconds(int milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }

@@ -26,6 +26,8 @@ unsigned long CurrentProcessId() { return GetCurrentProcessId(); }
 
 bool DisplayAvailable() { return true; }
 
+std::string DefaultNotesCommand() { return "notepad"; }
+
 void SleepMilliseconds(int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }
 
 }  // namespace quillmend
