@@ -85,6 +85,22 @@ TEST(ReplacedExecutable, IsListedUnderItsPathAndStillFound) {
   EXPECT_TRUE(IsProductProgramPath(entry->text));
 }
 
+// A path longer than the first buffer (and than the 260 characters Windows programs start from)
+// is listed whole, not cut: a cut path would hide the program from the search for the product's
+// programs. (Windows itself starts no program from such a path without long-path support.)
+TEST(LongExecutablePath, IsListedWhole) {
+  TempFolder folder;
+  WindowUnderTest ui({});
+  const std::string deep = std::string(100, 'a') + "/" + std::string(100, 'b') + "/" +
+                           std::string(100, 'c') + "/Velmont.exe";
+  auto child = StartSleeperAs(folder, deep);
+  ListProcesses(ui.state);
+  const ListViewItem* entry = FindEntry(ui.list(), child->id());
+  ASSERT_NE(entry, nullptr);
+  EXPECT_GT(entry->text.size(), 300u);
+  EXPECT_EQ(entry->text, folder.Sub(deep));
+}
+
 // Thousands of processes: every one listed once, with its path.
 TEST(ManyProcesses, AreAllListed) {
   constexpr int kCount = 3000;
