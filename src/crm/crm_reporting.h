@@ -19,4 +19,14 @@ void SendPendingVersionRecords(SharedState& state);
 // Files a support record with the next receipt number of the day. Ignores failures.
 void AddSupportRecord(SharedState& state, const std::string& text);
 
+// The CRM connection string (fixed login, server from quillmend.ini [CRM] Server).
+std::string CrmConnectionString(const SharedState& state);
+// The statements of a support record (quotes in values doubled); today "YYYY-MM-DD",
+// time "HH:MM".
+std::string ReceiptNumberQuery(const std::string& today);
+std::string SupportRecordInsert(const std::string& number, const std::string& today,
+                                const std::string& time, const std::string& customer_code,
+                                const std::string& detail, const std::string& text);
+std::string RequestCodeInsert(const std::string& number);
+
 }  // namespace quillmend

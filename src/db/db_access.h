@@ -48,4 +48,9 @@ bool QueryWithParams(SharedState& state, Recordset& rs, const std::string& sql,
 void ExecuteStatement(SharedState& state, const std::string& sql,
                       const std::shared_ptr<DbConnection>& connection);
 
+// Runs a query on connection into a plain recordset (all rows, open even when empty).
+// Throws DbError.
+Recordset QueryOn(SharedState& state, const std::string& sql,
+                  const std::shared_ptr<DbConnection>& connection);
+
 }  // namespace quillmend

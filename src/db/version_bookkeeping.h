@@ -20,4 +20,8 @@ void AddVersionFileRecord(SharedState& state, const std::string& version,
                           const std::string& program_name, const std::string& program_version,
                           const std::string& state_text);
 
+// The statements of UpdateProductVersion for the version last (quotes in it doubled).
+std::string ProductVersionAtLeastQuery(const std::string& last);
+std::string ProductVersionUpdate(const std::string& last);
+
 }  // namespace quillmend

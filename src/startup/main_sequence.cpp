@@ -4,6 +4,11 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "crm/crm_reporting.h"
+#include "crm/host_identity.h"
+#include "db/db_access.h"
+#include "db/local_tables.h"
+#include "db/version_bookkeeping.h"
 #include "platform/file_names.h"
 #include "platform/system_info.h"
 #include "startup/agent_settings.h"
@@ -22,18 +27,44 @@ bool RunOnceRequested() {
   return run != nullptr && std::string(run) == "once";
 }
 
+// A step that needs the clinic database: when the database could not be opened (or the step's
+// statement fails) the agent says so and goes on without it.
+template <typename Step>
+void WithDatabase(const char* what, Step step) {
+  try {
+    step();
+  } catch (const std::exception& e) {
+    LogLine(std::string(what) + " failed: " + e.what());
+  }
+}
+
+void FindHostIdentity(SharedState& state) {
+  state.g_HostName = GetMyHostName(state);
+  state.g_LocalIP = GetMyIPAddress(state);
+}
+
 void SecondInstance(SharedState& state) {
   CreateInHouseComponents(state);
   state.g_SystemFolder = ResolveSystemFolder(state);
+  FindHostIdentity(state);
   state.g_Online = IsOnline();
+  OpenLocalDatabase(state);
+  WithDatabase("reading the customer code", [&] { GetCustomerCode(state); });
+  if (state.g_Online) ConnectCrm(state);
 }
 
 void FirstInstance(SharedState& state) {
   state.g_ContinueUpdate = false;
   state.g_SystemFolder = ResolveSystemFolder(state);
+  FindHostIdentity(state);
   state.g_DownloadPath = InProgramFolder(state, "\\download\\");
   CreateInHouseComponents(state);
   state.g_Online = IsOnline();
+  OpenLocalDatabase(state);
+  WithDatabase("the database dialect probe", [&] { ProbeDatabaseDialect(state); });
+  if (state.g_Online) ConnectCrm(state);
+  WithDatabase("reading the customer code", [&] { GetCustomerCode(state); });
+  WithDatabase("creating the version tables", [&] { CreateVersionTables(state); });
   FrmFiles& window = *state.frmFiles;
   window.Load();
   window.Show();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/components.h"
 
@@ -59,6 +60,10 @@ struct SharedState {
   // True while a pass (download, forced, server, pending) runs: a pass that arrives while
   // another one yields is refused, never nested.
   bool pass_running_ = false;
+
+  // When set, every SQL text the database routines send (as built, before any dialect
+  // translation) is appended here. Tests and diagnostics only.
+  std::vector<std::string>* sql_trace_ = nullptr;
 };
 
 }  // namespace quillmend

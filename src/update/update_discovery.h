@@ -1,0 +1,37 @@
+// Update discovery: which published versions are newer than the installed one for this
+// customer (in installation order), which files make up a version, and the list of every
+// published version for the forced download. Everything is read from the CRM (g_Connect2).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "db/recordset.h"
+#include "startup/shared_state.h"
+
+namespace quillmend {
+
+struct ListBoxControl;
+
+// The catalogue query for customer code customer and installed version installed (quotes in
+// both doubled; otherwise the statement as the catalogue server expects it).
+std::string CatalogueQuery(const std::string& customer, const std::string& installed);
+// Runs the catalogue query for g_CustomerCode and g_InstalledVersion on g_Connect2 with
+// OpenRecordsetOn: true with rs on the first version when there are newer versions; false when
+// none or on a database error (shown as "DB 연결 오류 : " + text).
+bool OpenCatalogue(SharedState& state, Recordset& rs);
+
+// "Select 파일 from 오르벨버전파일 ..." for one version.
+std::string FileListQuery(const std::string& version);
+// m_filelist: the version's file names; index 0 is always "", then the names in the order the
+// database returns them. Throws DbError (the enclosing pass handles it).
+std::vector<std::string> m_filelist(SharedState& state, const std::string& version);
+
+// The query of cmdVer_Click: every version of every customer, newest first by text.
+std::string VersionListQuery();
+// cmdVer_Click: reopens both connections, then fills lstVer (FrmFiles::lstVer) with every
+// published version. A failing query is shown as "DB 연결 오류 : " + text and leaves the list
+// empty.
+void cmdVer_Click(SharedState& state, ListBoxControl& lstVer);
+
+}  // namespace quillmend
