@@ -201,7 +201,9 @@ bool WriteProfileString(const std::string& file, const std::string& section,
   const std::string entry = *key_bytes + "=" + *value_bytes;
 
   if (where.key_line) {
-    lines[*where.key_line].text = entry;
+    // The key keeps the spelling it has in the file.
+    const std::string existing_key(*KeyName(lines[*where.key_line].text));
+    lines[*where.key_line].text = existing_key + "=" + *value_bytes;
   } else if (where.section_line) {
     Line& after = lines[where.last_entry_line];
     const std::string ending = after.ending.empty() ? "\r\n" : after.ending;

@@ -6,9 +6,10 @@
 #include <memory>
 #include <string>
 
+#include "platform/components.h"
+
 namespace quillmend {
 
-class AutomationObject;
 class DbConnection;
 class FrmFiles;
 class UiHost;

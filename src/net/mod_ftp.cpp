@@ -1,0 +1,57 @@
+#include "net/mod_ftp.h"
+
+#include <limits>
+
+#include "platform/local_time.h"
+#include "platform/programs.h"
+#include "platform/system_info.h"
+#include "startup/shared_state.h"
+#include "ui/ui_host.h"
+
+namespace quillmend {
+namespace {
+
+constexpr int kWaitCycleMs = 100;
+constexpr std::int64_t kTicksPerSecond = 10000000;
+constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600LL;
+constexpr unsigned kErrorInvalidParameter = 87;
+
+}  // namespace
+
+void RunAndWait(SharedState& state, const std::string& command_line) {
+  std::string error;
+  std::unique_ptr<ChildProcess> child =
+      StartCommandLine(command_line, WindowStyle::kHidden, &error);
+  if (!child) throw StartProgramError(error.empty() ? "cannot start " + command_line : error);
+  // One cycle: let the window work, sleep, look at the process. A process that ends within the
+  // first 100 ms is therefore waited for exactly one cycle.
+  do {
+    if (state.ui_ != nullptr) state.ui_->DoEvents();
+    SleepMilliseconds(kWaitCycleMs);
+  } while (!child->HasExited());
+}
+
+FileTime FileTimeFromUnixSeconds(std::int64_t unix_seconds) {
+  return static_cast<FileTime>((unix_seconds + kSecondsFrom1601To1970) * kTicksPerSecond);
+}
+
+double FileTimeToDate(SharedState& state, FileTime file_time) {
+  // The offset that applies at that moment; moments outside the clock's range use today's.
+  const auto utc_seconds = static_cast<std::int64_t>(file_time / kTicksPerSecond) -
+                           kSecondsFrom1601To1970;
+  const std::int64_t offset_ticks = LocalUtcOffsetSeconds(utc_seconds) * kTicksPerSecond;
+  const bool fits =
+      offset_ticks >= 0
+          ? file_time <= std::numeric_limits<std::int64_t>::max() - static_cast<FileTime>(offset_ticks)
+          : file_time >= static_cast<FileTime>(-offset_ticks);
+  if (!fits || file_time > static_cast<FileTime>(std::numeric_limits<std::int64_t>::max())) {
+    if (state.ui_ != nullptr) state.ui_->ShowMessage(kProgramTitle, std::to_string(kErrorInvalidParameter));
+    return 0;
+  }
+  const FileTime local = file_time + static_cast<FileTime>(offset_ticks);
+  // Milliseconds with four decimals (exact fixed point), then days since 1899-12-30.
+  const long double milliseconds = static_cast<long double>(local) / 10000.0L;
+  return static_cast<double>(milliseconds / 86400000.0L - 109205.0L);
+}
+
+}  // namespace quillmend

@@ -1,0 +1,38 @@
+// The two free-standing helpers of the FTP module: running a command line hidden while the
+// window stays responsive, and turning a UTC file time into the program's local date value.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace quillmend {
+
+struct SharedState;
+
+// Raised by RunAndWait when the command's program cannot be started.
+class StartProgramError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Starts command_line (program and arguments, no command interpreter) with a hidden window and
+// returns once the process has ended. Every cycle lets the window process its events
+// (state.ui_), sleeps 100 ms and checks the process, so even a process that ends at once costs
+// one cycle. No time limit; the exit code is not looked at. Throws StartProgramError (with the
+// platform's text) when the program cannot be started; nothing is waited for then.
+void RunAndWait(SharedState& state, const std::string& command_line);
+
+// A FILETIME: 100-nanosecond intervals since 1 January 1601 00:00 UTC.
+using FileTime = std::uint64_t;
+
+// Day count since 30 December 1899 00:00 local time (fraction = time of day) of the given UTC
+// file time. Values before 1899 are not treated specially. When the local time cannot be
+// represented as a file time, shows a message box holding only the error code (87) and
+// returns 0.
+double FileTimeToDate(SharedState& state, FileTime file_time);
+
+// The file time of a moment given in seconds since 1970-01-01 UTC.
+FileTime FileTimeFromUnixSeconds(std::int64_t unix_seconds);
+
+}  // namespace quillmend

@@ -1,0 +1,60 @@
+// The programs port on POSIX: Windows quoting rules and the window-title stand-in.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/common/command_line.h"
+#include "platform/programs.h"
+#include "support/temp_folder.h"
+
+namespace quillmend {
+namespace {
+
+TEST(CommandLine, SplitsByWindowsQuotingRules) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(SplitWindowsCommandLine("expand \"C:\\a b\\x.cab\" \"C:\\a b\\x.exe\""),
+            (V{"expand", "C:\\a b\\x.cab", "C:\\a b\\x.exe"}));
+  EXPECT_EQ(SplitWindowsCommandLine("\"C:\\Program Files\\p.exe\"  a\tb"),
+            (V{"C:\\Program Files\\p.exe", "a", "b"}));
+  EXPECT_EQ(SplitWindowsCommandLine("p a\\\\\\\"b c\\\\\"d e\" f\\g"),
+            (V{"p", "a\\\"b", "c\\d e", "f\\g"}));
+  EXPECT_EQ(SplitWindowsCommandLine("p \"say \"\"hi\"\"\" \"\""), (V{"p", "say \"hi\"", ""}));
+  EXPECT_TRUE(SplitWindowsCommandLine("   ").empty());
+}
+
+TEST(Programs, StartedProcessIsSeenToEnd) {
+  std::string error;
+  auto child = StartCommandLine("sleep 0.2", WindowStyle::kHidden, &error);
+  ASSERT_NE(child, nullptr) << error;
+  EXPECT_GT(child->id(), 0u);
+  while (!child->HasExited()) {
+  }
+  EXPECT_TRUE(child->HasExited());
+  EXPECT_EQ(StartCommandLine("/nonexistent/x", WindowStyle::kHidden, &error), nullptr);
+  EXPECT_FALSE(error.empty());
+}
+
+TEST(Programs, WithoutDisplayARunningExeProcessCountsAsTheWindow) {
+  const char* display = std::getenv("DISPLAY");
+  const std::string saved = display != nullptr ? display : "";
+  unsetenv("DISPLAY");
+  testing::TempFolder folder;
+  const std::string program = folder.Sub("QmFakeMainScreen.exe");
+  std::filesystem::copy_file("/bin/sleep", program);
+  EXPECT_FALSE(TopLevelWindowExists("QmFakeMainScreen"));
+  std::string error;
+  auto child = StartCommandLine("\"" + program + "\" 30", WindowStyle::kNormalFocus, &error);
+  ASSERT_NE(child, nullptr) << error;
+  EXPECT_TRUE(TopLevelWindowExists("QmFakeMainScreen"));
+  EXPECT_TRUE(TopLevelWindowExists("qmfakemainscreen"));
+  EXPECT_FALSE(TopLevelWindowExists("QmFakeMain"));
+  kill(static_cast<pid_t>(child->id()), SIGTERM);
+  while (!child->HasExited()) {
+  }
+  EXPECT_FALSE(TopLevelWindowExists("QmFakeMainScreen"));
+  if (display != nullptr) setenv("DISPLAY", saved.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace quillmend
