@@ -21,6 +21,26 @@ struct ProgressBarControl {
   float min = 0;
   float max = 100;
   float value = 0;
+
+  // Checked setters with the bar's rules: the minimum stays below the maximum and the value
+  // between them. An invalid setting is refused (false) and changes nothing.
+  bool SetMin(float new_min) {
+    if (!(new_min < max)) return false;
+    min = new_min;
+    if (value < min) value = min;
+    return true;
+  }
+  bool SetMax(float new_max) {
+    if (!(new_max > min)) return false;
+    max = new_max;
+    if (value > max) value = max;
+    return true;
+  }
+  bool SetValue(float new_value) {
+    if (!(new_value >= min && new_value <= max)) return false;
+    value = new_value;
+    return true;
+  }
 };
 
 struct ListBoxControl {

@@ -1,18 +1,43 @@
-// frmFiles: the main window's state and logic, independent of any toolkit.
+// frmFiles: the main window's state and logic, independent of any toolkit. Adapters render the
+// public state and report input through the event methods below; subsystems write the controls
+// and call the display methods. Everything runs on the one UI thread.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "startup/shared_state.h"
 #include "ui/controls.h"
+#include "ui/timer_pump.h"
+#include "ui/tray_record.h"
 #include "ui/ui_host.h"
 #include "ui/update_passes.h"
+#include "ui/window_geometry.h"
 
 namespace quillmend {
+
+// Key codes and the Ctrl mask of Form_KeyDown (the platform's virtual-key codes).
+inline constexpr int kKeyF9 = 0x78;
+inline constexpr int kKeyF10 = 0x79;
+inline constexpr int kKeyF11 = 0x7A;
+inline constexpr int kShiftMask = 1;
+inline constexpr int kCtrlMask = 2;
+inline constexpr int kAltMask = 4;
+
+inline constexpr const char* kExitQuestion = "자동다운로드가 취소됩니다.종료하시겠습니까?";
+inline constexpr const char* kDefaultTrayTip = "쿠벨IT(주) 자동다운로드";
+inline constexpr const char* kTrayMenuRestore = "다운로드창열기";
+inline constexpr const char* kTrayMenuExit = "종료";
+
+// The buttons a person can press (adapters report presses through ClickButton).
+enum class WindowButton { cmdVer, cmdApply, cmdAuto, cmdDown, cmdCopy, cmd취소 };
 
 class FrmFiles {
  public:
   FrmFiles(SharedState& state, UiHost& host);
+  ~FrmFiles();
+  FrmFiles(const FrmFiles&) = delete;
+  FrmFiles& operator=(const FrmFiles&) = delete;
 
   // Controls (design texts set by the constructor).
   ButtonControl cmdVer, cmdApply, cmdAuto, cmdDown, cmdCopy, cmd취소;
@@ -25,7 +50,11 @@ class FrmFiles {
   LabelControl Label5, Label6, lbl고객;
   TimerControl timCheck, timCopy, timCPS;
   std::string caption;
-  int height = 2500;
+  // Outer size and position in twips (the screen's coordinates).
+  int height = kCompactHeight;
+  int width = kWindowWidth;
+  int left = 0;
+  int top = 0;
   bool visible = false;
   bool minimized = false;
 
@@ -38,10 +67,15 @@ class FrmFiles {
   // The passes behind the buttons and timers; until set, the buttons do nothing.
   void SetPasses(UpdatePasses* passes) { passes_ = passes; }
 
-  // Form load: caption, compact height, ShowLatestInstalled, tray icon, overall bar 0 of 0.
+  // Form load: caption, compact height, ShowLatestInstalled, tray icon, a visible position at
+  // the lower right of the work area, overall bar 0 of 0. All timers stay stopped.
   void Load();
-  // Shows the window (modeless).
+  // Shows the window (modeless), in its normal state.
   void Show();
+  // Hides the window; the tray icon stays.
+  void Hide();
+  // Minimises the window, which hides it when there is a tray icon to bring it back.
+  void Minimize();
 
   // Puts the window into its up-to-date look.
   void ShowLatestInstalled();
@@ -56,15 +90,86 @@ class FrmFiles {
   void cmdCopy_Click();
   void cmdApply_Click();
   void cmdVer_Click();
+  // "종료": asks "자동다운로드가 취소됩니다.종료하시겠습니까?" with the caption as title; Yes
+  // unloads the window. Ignored while the question is already open or the window unloads.
+  void cmd취소_Click();
+
+  // A press on a button by a person (adapters call this). A press that would start a pass while
+  // one runs is refused and logged; "종료" always goes through.
+  void ClickButton(WindowButton button);
+
+  // Views.
+  void m_viewversion();
+  void m_viewall();
+  void m_viewsmall();
+
+  // Input reported by the adapters.
+  // A key pressed on the window or any of its controls: key_code is a virtual-key code, shift
+  // the mask of kShiftMask/kCtrlMask/kAltMask. Only Ctrl+F9, Ctrl+F10 and Ctrl+F11 act.
+  void Form_KeyDown(int key_code, int shift);
+  void Label2_DblClick();
+  void Label3_DblClick();
+  void Label4_DblClick();
+  // A notification of the tray icon carrying a mouse message (514, 515, 517 act).
+  void TrayCallback(int mouse_message);
+  void mPopRestore_Click();
+  void mPopExit_Click();
+  // After the window state changed (minimized written by the adapter): a minimised window hides.
+  void Form_Resize();
+  // The window's close box: the same confirmation as "종료". Returns true when the window was
+  // unloaded, false when closing was declined.
+  bool Form_QueryUnload();
+
+  // Unloading: stops the timers, lets a running pass know it may not go on, deletes the tray
+  // icon, runs ShrinkWindow, hides the window and ends the message loop. The pass that yields
+  // meanwhile unwinds normally; the loop ends once it has.
+  void Unload();
+  // The closing animation: shrinks the height, then the width, yielding at each step.
+  void ShrinkWindow();
+
+  // Timer ticks.
+  void timCheck_Timer();
+  void timCopy_Timer();
+  void timCPS_Timer();
+
+  // What an adapter runs from its loop and from DoEvents: hides a minimised window, fires the
+  // timers that are due.
+  void Poll();
+  // Tests: the clock the timers are measured with.
+  void SetTimerClock(std::function<TimerPump::Clock::time_point()> clock) {
+    pump_.SetClock(std::move(clock));
+  }
+
+  const TrayRecord& tray_record() const { return tray_; }
+  bool tray_added() const { return tray_added_; }
+  bool loaded() const { return loaded_; }
+  bool unloaded() const { return unloaded_; }
+  bool exit_question_open() const { return exit_question_open_; }
+  // True when the passes are connected.
+  bool has_passes() const { return passes_ != nullptr; }
 
   SharedState& state() { return state_; }
   UiHost& host() { return host_; }
 
  private:
+  void SetHeight(int new_height);
+  void KeepOnWorkArea();
+  bool PassRunning(const char* what);
+  bool PassesConnected();
+  bool CheckTick();
+  bool CopyTick();
+
   SharedState& state_;
   UiHost& host_;
   UpdatePasses* passes_ = nullptr;
-  std::string tray_tip_;
+  TrayRecord tray_;
+  TimerPump pump_;
+  bool tray_added_ = false;
+  bool loaded_ = false;
+  bool unloading_ = false;
+  bool unloaded_ = false;
+  bool exit_question_open_ = false;
+  bool told_no_passes_ = false;
 };
 
 // The window's caption: "쿠벨IT(주) 자동다운로드 Ver " + major.minor.revision.

@@ -3,8 +3,13 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "ui/window_geometry.h"
 
 namespace quillmend {
+
+class FrmFiles;
 
 class UiHost {
  public:
@@ -29,6 +34,23 @@ class UiHost {
   virtual void TrayAdd(const std::string& tip) { (void)tip; }
   virtual void TrayModify(const std::string& tip) { (void)tip; }
   virtual void TrayDelete() {}
+  // True when an icon in the notification area can be shown: without one, the minimised window
+  // is not hidden (it would be unreachable).
+  virtual bool HasTray() const { return true; }
+
+  // The window this adapter renders and feeds with input; nullptr detaches it. Called by the
+  // window itself when it is created and destroyed.
+  virtual void AttachWindow(FrmFiles* window) { (void)window; }
+  // Brings the rendered window to the foreground (SetForegroundWindow).
+  virtual void BringToFront() {}
+  // Pops up a menu at the mouse pointer; returns the index of the chosen item, or -1 when the
+  // menu was dismissed or cannot be shown.
+  virtual int PopupMenu(const std::vector<std::string>& items) {
+    (void)items;
+    return -1;
+  }
+  // The screen and its work area.
+  virtual ScreenMetrics Screen() const { return ScreenMetrics{}; }
 };
 
 // The program's title, used for message boxes that name no other title.

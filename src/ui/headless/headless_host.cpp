@@ -1,19 +1,12 @@
 #include "ui/headless/headless_host.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "platform/system_info.h"
-#include "startup/text.h"
+#include "ui/frm_files.h"
 
 namespace quillmend {
 namespace {
-
-std::string OneLine(const std::string& text) {
-  std::string out = ReplaceAll(text, "\r\n", "\\n");
-  out = ReplaceAll(out, "\n", "\\n");
-  return ReplaceAll(out, "\r", "\\n");
-}
 
 void Print(const std::string& line) {
   const std::string text = line + "\n";
@@ -21,52 +14,42 @@ void Print(const std::string& line) {
   std::fflush(stderr);
 }
 
-bool IsYes(const std::string& word) {
-  const std::string upper = ToUpperAscii(TrimWhite(word));
-  return upper == "YES" || upper == "Y" || upper == "1" || upper == "TRUE";
-}
-
 }  // namespace
 
 HeadlessHost::HeadlessHost(std::vector<bool> answers, bool default_answer)
-    : answers_(answers.begin(), answers.end()), default_answer_(default_answer) {}
+    : answers_(std::move(answers), default_answer) {}
 
 std::vector<bool> HeadlessHost::AnswersFromEnvironment() {
-  std::vector<bool> answers;
-  const char* text = std::getenv("QUILLMEND_ANSWERS");
-  if (text == nullptr || *text == '\0') return answers;
-  for (const std::string& word : SplitText(text, ",")) answers.push_back(IsYes(word));
-  return answers;
+  return ScriptedAnswers::AnswersFromEnvironment();
 }
 
 bool HeadlessHost::DefaultAnswerFromEnvironment() {
-  const char* text = std::getenv("QUILLMEND_DEFAULT_ANSWER");
-  return text != nullptr && IsYes(text);
+  return ScriptedAnswers::DefaultAnswerFromEnvironment();
 }
 
 bool HeadlessHost::AskYesNo(const std::string& title, const std::string& text) {
-  bool answer = default_answer_;
-  if (!answers_.empty()) {
-    answer = answers_.front();
-    answers_.pop_front();
-  }
+  const bool answer = answers_.Next();
   shown_.push_back(title + ": " + text);
-  Print("[messagebox] " + title + ": " + OneLine(text) + " -> " + (answer ? "yes" : "no"));
+  PrintMessageBoxLine(title, text, answer ? "yes" : "no");
   return answer;
 }
 
 void HeadlessHost::ShowMessage(const std::string& title, const std::string& text) {
   shown_.push_back(title + ": " + text);
-  Print("[messagebox] " + title + ": " + OneLine(text) + " -> ok");
+  PrintMessageBoxLine(title, text, "ok");
 }
 
 void HeadlessHost::DoEvents() {
+  if (window_ != nullptr) {
+    window_->Poll();
+    PrintStateChanges();
+  }
   if (event_hook_) event_hook_();
 }
 
 int HeadlessHost::RunLoop() {
   while (!quit_) {
-    if (event_hook_) event_hook_();
+    DoEvents();
     if (!quit_) SleepMilliseconds(50);
   }
   return 0;
@@ -80,5 +63,32 @@ void HeadlessHost::TrayAdd(const std::string& tip) {
 void HeadlessHost::TrayModify(const std::string& tip) { tray_tip_ = tip; }
 
 void HeadlessHost::TrayDelete() { tray_present_ = false; }
+
+void HeadlessHost::PrintStateChanges() {
+  if (!print_state_ || window_ == nullptr || !window_->loaded()) return;
+  const FrmFiles& w = *window_;
+  const std::array<std::pair<const char*, std::string>, 10> lines = {{
+      {"lblCaption(0)", w.lblCaption[0].caption},
+      {"lblCaption(1)", w.lblCaption[1].caption},
+      {"lblFile", w.lblFile.caption},
+      {"lblCounter", w.lblCounter.caption},
+      {"lblCPS", w.lblCPS.caption},
+      {"Label5", w.Label5.caption},
+      {"Label6", w.Label6.caption},
+      {"lbl고객", w.lbl고객.caption},
+      {"tray", tray_present_ ? tray_tip_ : std::string("(none)")},
+      {"window", w.unloaded() ? "unloaded" : (w.visible ? "shown" : "hidden")},
+  }};
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::string& value = lines[i].second;
+    // Empty texts are printed only when they replace a text that was printed.
+    if (printed_once_[i] ? value == printed_[i] : value.empty()) continue;
+    printed_[i] = value;
+    printed_once_[i] = true;
+    const std::string line = std::string(lines[i].first) + ": " + value;
+    state_lines_.push_back(line);
+    Print("[window] " + line);
+  }
+}
 
 }  // namespace quillmend

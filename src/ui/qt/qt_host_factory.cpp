@@ -1,6 +1,12 @@
-// Placeholder until the Qt6 adapter is built: no toolkit window.
+// The toolkit adapter of the Linux build: Qt6 Widgets.
 #include "ui/adapter_factory.h"
+#include "ui/qt/qt_host.h"
 
 namespace quillmend {
-std::unique_ptr<UiHost> CreateToolkitHost() { return nullptr; }
+
+std::unique_ptr<UiHost> CreateToolkitHost() {
+  if (!QtHost::CanStart()) return nullptr;
+  return QtHost::Create(ScriptedAnswers::FromEnvironmentIfSet());
+}
+
 }  // namespace quillmend

@@ -1,6 +1,11 @@
-// Placeholder until the Win32 adapter is built: no toolkit window.
+// The toolkit adapter of the Windows build: a Win32 window.
 #include "ui/adapter_factory.h"
+#include "ui/win32/win32_host.h"
 
 namespace quillmend {
-std::unique_ptr<UiHost> CreateToolkitHost() { return nullptr; }
+
+std::unique_ptr<UiHost> CreateToolkitHost() {
+  return Win32Host::Create(ScriptedAnswers::FromEnvironmentIfSet());
+}
+
 }  // namespace quillmend

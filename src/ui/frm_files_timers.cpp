@@ -1,0 +1,61 @@
+// The window's three timers: the schedule timer (online), the offline timer and the speed timer.
+#include "startup/diagnostics.h"
+#include "ui/frm_files.h"
+#include "ui/speed_text.h"
+
+namespace quillmend {
+
+void FrmFiles::timCheck_Timer() {
+  ++elapsed_minutes;
+  Label5.caption = "인터넷 연결(" + std::to_string(elapsed_hours) + "/" +
+                   std::to_string(elapsed_minutes) + ")" + std::to_string(schedule_hours) + "시 " +
+                   std::to_string(schedule_minutes) + " 분";
+  if (elapsed_minutes > 59) {
+    elapsed_minutes = 0;
+    ++elapsed_hours;
+  }
+  if (elapsed_hours > 24) elapsed_hours = 0;
+  if (schedule_hours == elapsed_hours && schedule_minutes == elapsed_minutes) {
+    elapsed_hours = 0;
+    elapsed_minutes = 0;
+    if (!PassRunning("timCheck")) cmdAuto_Click();
+  } else if (schedule_hours == 0 && schedule_minutes == 0) {
+    // No schedule read yet: every tick runs the automatic pass.
+    if (!PassRunning("timCheck")) cmdAuto_Click();
+  }
+}
+
+void FrmFiles::timCopy_Timer() {
+  ++elapsed_minutes;
+  Label5.caption = "인터넷 미연결(" + std::to_string(elapsed_minutes) + ")";
+  if (elapsed_minutes > 9) {
+    elapsed_minutes = 0;
+    if (!PassRunning("timCopy")) cmdAuto_Click();
+  }
+}
+
+void FrmFiles::timCPS_Timer() {
+  lblCPS.caption = SpeedText(state_.bytes_counter_);
+  state_.bytes_counter_ = 0;
+}
+
+bool FrmFiles::CheckTick() {
+  // While the exit question is open the tick waits: it must not start a pass behind the box.
+  if (exit_question_open_ || unloading_ || unloaded_) return false;
+  timCheck_Timer();
+  return true;
+}
+
+bool FrmFiles::CopyTick() {
+  if (exit_question_open_ || unloading_ || unloaded_) return false;
+  timCopy_Timer();
+  return true;
+}
+
+void FrmFiles::Poll() {
+  if (unloaded_) return;
+  Form_Resize();
+  pump_.Run();
+}
+
+}  // namespace quillmend
