@@ -1,0 +1,67 @@
+#include "cab_fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+
+#include <sys/wait.h>
+
+namespace quillmend::testing {
+namespace {
+
+std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+
+unsigned Le16(const std::string& b, size_t at) {
+  return static_cast<unsigned char>(b[at]) | (static_cast<unsigned char>(b[at + 1]) << 8);
+}
+unsigned Le32(const std::string& b, size_t at) {
+  return Le16(b, at) | (Le16(b, at + 2) << 16);
+}
+
+}  // namespace
+
+int RunShell(const std::string& command_line) {
+  const int status = std::system(command_line.c_str());
+  if (status == -1) return -1;
+  return WEXITSTATUS(status);
+}
+
+void MakeCab(const std::string& cab_path, const std::vector<std::string>& files) {
+  std::string command = "gcab -c -z -n " + Quoted(cab_path);
+  for (const std::string& f : files) command += " " + Quoted(f);
+  ASSERT_EQ(RunShell(command + " >/dev/null"), 0) << command;
+}
+
+std::string ProgramLikeBytes(size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes;
+  bytes.reserve(size);
+  const std::string words[] = {"\x48\x89\x5c\x24\x08", "\x55\x48\x8b\xec", "\xe8\x00\x00\x00\x00",
+                               "\xc3\xcc\xcc\xcc", "GetProcAddress", "\x00\x00\x00\x00\x00\x00"};
+  while (bytes.size() < size) {
+    const unsigned pick = random() % 10;
+    if (pick < 6) {
+      bytes += words[pick];
+    } else {
+      for (int i = 0; i < 4; ++i) bytes += static_cast<char>(random() & 0xFF);
+    }
+  }
+  bytes.resize(size);
+  return bytes;
+}
+
+std::vector<size_t> DataBlockOffsets(const std::string& cab) {
+  // CFHEADER: cFolders at 26; the first CFFOLDER follows the 36-byte header (no reserve):
+  // coffCabStart (4), cCFData (2), typeCompress (2).
+  std::vector<size_t> offsets;
+  size_t at = Le32(cab, 36);
+  const unsigned blocks = Le16(cab, 40);
+  for (unsigned i = 0; i < blocks && at + 8 <= cab.size(); ++i) {
+    offsets.push_back(at);
+    at += 8 + Le16(cab, at + 4);
+  }
+  return offsets;
+}
+
+}  // namespace quillmend::testing

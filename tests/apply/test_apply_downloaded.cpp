@@ -1,0 +1,112 @@
+// Applying a downloaded version: CAB archives of any case expanded (and only those), damaged
+// archives placing nothing, one 버전파일 row per version and file, the companion program.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "apply/apply_downloaded.h"
+#include "cab_fixtures.h"
+#include "platform/file_names.h"
+#include "support/temp_folder.h"
+#include "workstation.h"
+
+namespace quillmend {
+namespace {
+
+using namespace quillmend::testing;
+namespace fs = std::filesystem;
+
+// Stages relative (below download) as a CAB archive named relative + suffix.
+std::string StageCab(Workstation& ws, const std::string& relative, const std::string& bytes,
+                     const std::string& suffix) {
+  const std::string plain = ws.folder.Sub("cabsrc/" + fs::path(relative).filename().string());
+  Workstation::Write(plain, bytes);
+  const std::string cab = ws.Program("download/" + relative + suffix);
+  fs::create_directories(FsPath(cab).parent_path());
+  MakeCab(cab, {plain});
+  return cab;
+}
+
+TEST(ApplyDownloaded, ExpandsArchivesOfAnyCaseAndPlacesEveryFile) {
+  Workstation ws;
+  const std::string velmont = ProgramLikeBytes(300000, 1);
+  const std::string grid = ProgramLikeBytes(40000, 2);
+  ws.window.lstFile.AddItem(StageCab(ws, "program/Velmont.exe", velmont, ".CAB"));
+  ws.window.lstFile.AddItem(StageCab(ws, "system/grid.ocx", grid, ".cab"));
+  ws.window.lstFile.AddItem(ws.Stage("program/notes.cabx", "not an archive"));
+
+  ApplyDownloadedFiles(ws.state, "7.5.13");
+
+  EXPECT_EQ(ReadFileBytes(ws.Program("Velmont.exe")), velmont);
+  EXPECT_EQ(ReadFileBytes(ws.System("grid.ocx")), grid);
+  EXPECT_EQ(ReadFileBytes(ws.Program("notes.cabx")), "not an archive");
+  EXPECT_EQ(ws.VersionFileRows(), (std::vector<std::string>{
+                                      "7.5.13|\\download\\program\\Velmont.exe",
+                                      "7.5.13|\\download\\system\\grid.ocx",
+                                      "7.5.13|\\download\\program\\notes.cabx"}));
+  EXPECT_EQ(ws.window.lblCaption[0].caption, "최신 프로그램을 적용중입니다.");
+  EXPECT_EQ(ws.window.lblCaption[1].caption, "잠시만 기다려 주십시요");
+  EXPECT_EQ(ws.window.lblFile.caption, "notes.cabx 적용중");
+  EXPECT_EQ(ws.window.lblCounter.caption, "3/3");
+  EXPECT_EQ(ws.window.prgAll.value, 100);
+  EXPECT_EQ(ws.window.prgAll.max, 100);
+}
+
+TEST(ApplyDownloaded, ADamagedArchivePlacesNothingNotEvenAnEarlierExpansion) {
+  Workstation ws;
+  const std::string cab = StageCab(ws, "program/Velmont.exe", ProgramLikeBytes(200000, 5), ".cab");
+  std::string bytes = ReadFileBytes(cab);
+  bytes[DataBlockOffsets(bytes).front() + 30] ^= 0x04;
+  WriteFileBytes(cab, bytes);
+  // What an earlier version left expanded in the staging folder.
+  ws.Stage("program/Velmont.exe", "last version's Velmont");
+  Workstation::Write(ws.Program("Velmont.exe"), "installed Velmont");
+  ws.window.lstFile.AddItem(cab);
+
+  ApplyDownloadedFiles(ws.state, "7.5.13");
+
+  EXPECT_EQ(ReadFileBytes(ws.Program("Velmont.exe")), "installed Velmont");
+  EXPECT_FALSE(FileExists(ws.Program("download/program/Velmont.exe")));
+  EXPECT_FALSE(FileExists(ws.Program("NewUpdate")));
+  EXPECT_TRUE(ws.OfflineRecords().empty());
+}
+
+TEST(ApplyDownloaded, OneRowPerVersionAndFile) {
+  Workstation ws;
+  ws.window.lstFile.AddItem(ws.Stage("program/a.dat", "a"));
+  // The program folder spelled in other case still gives the relative path.
+  ws.window.lstFile.AddItem(ws.state.program_folder_.substr(0, ws.state.program_folder_.size() - 5) +
+                            "ORVEL/download/program/b.dat");
+  ws.Stage("program/b.dat", "b");
+  ApplyDownloadedFiles(ws.state, "7.5.13");
+  ApplyDownloadedFiles(ws.state, "7.5.13");
+  ApplyDownloadedFiles(ws.state, "7.5.14");
+  EXPECT_EQ(ws.VersionFileRows(), (std::vector<std::string>{
+                                      "7.5.13|\\download\\program\\a.dat",
+                                      "7.5.13|\\download\\program\\b.dat",
+                                      "7.5.14|\\download\\program\\a.dat",
+                                      "7.5.14|\\download\\program\\b.dat"}));
+}
+
+TEST(ApplyDownloaded, TheCompanionProgramIsReplacedUnlessReadOnly) {
+  Workstation ws;
+  // Nothing staged: the companion stays, the progress still ends at 100 of 100.
+  Workstation::Write(ws.Program("Tandrel.exe"), "old companion");
+  ApplyDownloadedFiles(ws.state, "7.5.13");
+  EXPECT_EQ(ReadFileBytes(ws.Program("Tandrel.exe")), "old companion");
+  EXPECT_EQ(ws.window.prgAll.value, 100);
+  EXPECT_TRUE(ws.VersionFileRows().empty());
+
+  ws.Stage("Program/Tandrel.exe", "new companion");
+  ApplyDownloadedFiles(ws.state, "7.5.13");
+  EXPECT_EQ(ReadFileBytes(ws.Program("Tandrel.exe")), "new companion");
+  EXPECT_FALSE(FileExists(ws.Program("download/Program/Tandrel.exe")));
+
+  ws.Stage("program/tandrel.exe", "newer companion");
+  fs::permissions(FsPath(ws.Program("Tandrel.exe")), fs::perms::owner_read);
+  ApplyDownloadedFiles(ws.state, "7.5.14");
+  EXPECT_EQ(ReadFileBytes(ws.Program("Tandrel.exe")), "new companion");
+}
+
+}  // namespace
+}  // namespace quillmend
