@@ -1,8 +1,10 @@
 // The programs port on POSIX: Windows quoting rules and the window-title stand-in.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "platform/common/command_line.h"
 #include "platform/programs.h"
@@ -46,6 +48,11 @@ TEST(Programs, WithoutDisplayARunningExeProcessCountsAsTheWindow) {
   std::string error;
   auto child = StartCommandLine("\"" + program + "\" 30", WindowStyle::kNormalFocus, &error);
   ASSERT_NE(child, nullptr) << error;
+  // The spawned child shows the new program's name only once it has executed it.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!TopLevelWindowExists("QmFakeMainScreen") && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
   EXPECT_TRUE(TopLevelWindowExists("QmFakeMainScreen"));
   EXPECT_TRUE(TopLevelWindowExists("qmfakemainscreen"));
   EXPECT_FALSE(TopLevelWindowExists("QmFakeMain"));
