@@ -53,8 +53,9 @@ def main():
 
     class Data(DTPHandler):
         def send(self, data):
+            # A file being sent is a RETR (its command name is set only after the first send).
             if retr_limit is not None and not self.receive and \
-                    getattr(self, "cmd", None) == "RETR":
+                    self.file_obj is not None:
                 room = retr_limit - self.tot_bytes_sent
                 if room <= 0:
                     self._resp = ("426 Connection closed; transfer aborted.",
