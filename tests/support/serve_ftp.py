@@ -1,10 +1,13 @@
 #!/usr/bin/python3
 """A local FTP server for the tests and the demo, on 127.0.0.1 with an OS-chosen port.
 
-Prints "PORT <n>" on its first output line once it listens, then serves until killed or until
-its standard input closes (so it never outlives the test that started it).
+Prints "PORT <n>" on its first output line once it listens, then serves until its standard
+input closes (so it never outlives the test that started it). A line "share" on standard input
+makes everything below ROOT readable and writable by the server's user and is answered "OK".
 
-  serve_ftp.py ROOT [--user U --password P] [--misbehave RULE ...]
+  serve_ftp.py ROOT [--user U --password P] [--misbehave RULE ...] [--passive yes|no]
+  serve_ftp.py ROOT --server vsftpd [--passive yes|no]   vsftpd, anonymous, our own config
+  serve_ftp.py --can-start pyftpdlib|vsftpd               prints YES or NO
 
 Misbehaviour rules, each for one fault the client must survive:
   retr-limit=N       drop the data connection of a RETR after N bytes (426)
@@ -19,12 +22,109 @@ Misbehaviour rules, each for one fault the client must survive:
 import argparse
 import logging
 import os
+import shutil
+import signal
+import socket
+import subprocess
 import sys
+import tempfile
 import threading
+import time
 
-from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import DTPHandler, FTPHandler
-from pyftpdlib.servers import FTPServer
+VSFTPD = "/usr/sbin/vsftpd"
+
+
+def can_start(kind):
+    if kind == "vsftpd":
+        return os.geteuid() == 0 and os.access(VSFTPD, os.X_OK)
+    try:
+        import pyftpdlib  # noqa: F401
+        return True
+    except ImportError:
+        return False
+
+
+def make_shared(root):
+    """Readable and writable for the server's user; the root itself stays unwritable for
+    others (vsftpd refuses a writable chroot folder)."""
+    os.chmod(root, 0o755)
+    for folder, dirs, files in os.walk(root):
+        for d in dirs:
+            os.chmod(os.path.join(folder, d), 0o777)
+        for f in files:
+            os.chmod(os.path.join(folder, f), 0o666)
+
+
+def serve_commands(root, on_exit):
+    """Answers "share" lines until standard input closes, then ends the process."""
+    try:
+        for line in sys.stdin:
+            if line.strip() == "share":
+                make_shared(root)
+                sys.stdout.write("OK\n")
+                sys.stdout.flush()
+    finally:
+        on_exit()
+        os._exit(0)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_for_greeting(port, seconds):
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=2) as s:
+                if s.recv(100):
+                    return True
+        except OSError:
+            time.sleep(0.05)
+    return False
+
+
+def run_vsftpd(args):
+    work = tempfile.mkdtemp(prefix="quillmend-vsftpd.")
+    empty = os.path.join(work, "empty")
+    os.mkdir(empty, 0o755)
+    make_shared(args.root)
+    port = free_port()
+    config = os.path.join(work, "vsftpd.conf")
+    with open(config, "w") as f:
+        f.write("\n".join([
+            "listen=YES", "listen_ipv6=NO", "listen_address=127.0.0.1",
+            "listen_port=%d" % port, "background=NO", "seccomp_sandbox=NO",
+            "pasv_enable=%s" % ("YES" if args.passive == "yes" else "NO"),
+            "pasv_address=127.0.0.1", "port_enable=YES", "connect_from_port_20=NO",
+            "anonymous_enable=YES", "no_anon_password=YES", "anon_root=" + args.root,
+            "ftp_username=ftp", "local_enable=NO", "write_enable=YES",
+            "anon_upload_enable=YES", "anon_mkdir_write_enable=YES",
+            "anon_other_write_enable=YES", "anon_world_readable_only=NO", "anon_umask=000",
+            "secure_chroot_dir=" + empty, "utf8_filesystem=YES", "use_localtime=NO",
+            "xferlog_enable=NO", "idle_session_timeout=600",
+            "data_connection_timeout=120", ""]))
+    child = subprocess.Popen([VSFTPD, config], stdin=subprocess.DEVNULL,
+                             stdout=subprocess.DEVNULL, start_new_session=True)
+
+    def stop():
+        try:
+            os.killpg(child.pid, signal.SIGTERM)
+        except OSError:
+            pass
+        child.wait()
+        shutil.rmtree(work, ignore_errors=True)
+
+    if not wait_for_greeting(port, 10):
+        stop()
+        sys.stdout.write("FAILED vsftpd did not greet\n")
+        return 1
+    sys.stdout.write("PORT %d\n" % port)
+    sys.stdout.flush()
+    serve_commands(args.root, stop)
+    return 0
 
 
 def parse_rules(rules):
@@ -37,12 +137,30 @@ def parse_rules(rules):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("root")
+    parser.add_argument("root", nargs="?")
+    parser.add_argument("--server", default="pyftpdlib")
+    parser.add_argument("--can-start")
     parser.add_argument("--user", default="quill")
     parser.add_argument("--password", default="mend-pw")
+    parser.add_argument("--passive", default="yes")
     parser.add_argument("--misbehave", action="append", default=[])
     args = parser.parse_args()
+    if args.can_start:
+        sys.stdout.write("YES\n" if can_start(args.can_start) else "NO\n")
+        return 0
+    if args.server == "vsftpd":
+        return run_vsftpd(args)
+    return run_pyftpdlib(args)
+
+
+def run_pyftpdlib(args):
+    from pyftpdlib.authorizers import DummyAuthorizer
+    from pyftpdlib.handlers import DTPHandler, FTPHandler
+    from pyftpdlib.servers import FTPServer
+
     rules = parse_rules(args.misbehave)
+    if args.passive != "yes":
+        rules["refuse-pasv"] = [""]
     logging.basicConfig(level=logging.CRITICAL)
 
     retr_limit = int(rules["retr-limit"][0]) if "retr-limit" in rules else None
@@ -105,15 +223,11 @@ def main():
     sys.stdout.write("PORT %d\n" % server.address[1])
     sys.stdout.flush()
 
-    def watch_stdin():
-        try:
-            sys.stdin.read()
-        finally:
-            os._exit(0)
-
-    threading.Thread(target=watch_stdin, daemon=True).start()
+    threading.Thread(target=serve_commands, args=(args.root, lambda: None),
+                     daemon=True).start()
     server.serve_forever()
+    return 0
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())
