@@ -4,6 +4,8 @@
 Prints "PORT <n>" on its first output line once it listens, then serves until its standard
 input closes (so it never outlives the test that started it). A line "share" on standard input
 makes everything below ROOT readable and writable by the server's user and is answered "OK".
+With --control-port N the same lines go over a TCP connection to 127.0.0.1:N instead of the
+standard streams (a Windows test under Wine cannot hand its pipes to a host program).
 
   serve_ftp.py ROOT [--user U --password P] [--misbehave RULE ...] [--passive yes|no]
   serve_ftp.py ROOT --server vsftpd [--passive yes|no]   vsftpd, anonymous, our own config
@@ -55,14 +57,32 @@ def make_shared(root):
             os.chmod(os.path.join(folder, f), 0o666)
 
 
+class Channel:
+    """The lines to and from the test: standard streams, or a TCP connection."""
+    incoming = sys.stdin
+    outgoing = sys.stdout
+
+    @classmethod
+    def connect(cls, port):
+        connection = socket.create_connection(("127.0.0.1", port), timeout=30)
+        connection.settimeout(None)
+        cls.incoming = connection.makefile("r")
+        cls.outgoing = connection.makefile("w")
+        cls.connection = connection
+
+    @classmethod
+    def say(cls, text):
+        cls.outgoing.write(text + "\n")
+        cls.outgoing.flush()
+
+
 def serve_commands(root, on_exit):
-    """Answers "share" lines until standard input closes, then ends the process."""
+    """Answers "share" lines until the test's side closes, then ends the process."""
     try:
-        for line in sys.stdin:
+        for line in Channel.incoming:
             if line.strip() == "share":
                 make_shared(root)
-                sys.stdout.write("OK\n")
-                sys.stdout.flush()
+                Channel.say("OK")
     finally:
         on_exit()
         os._exit(0)
@@ -119,10 +139,9 @@ def run_vsftpd(args):
 
     if not wait_for_greeting(port, 10):
         stop()
-        sys.stdout.write("FAILED vsftpd did not greet\n")
+        Channel.say("FAILED vsftpd did not greet")
         return 1
-    sys.stdout.write("PORT %d\n" % port)
-    sys.stdout.flush()
+    Channel.say("PORT %d" % port)
     serve_commands(args.root, stop)
     return 0
 
@@ -144,9 +163,12 @@ def main():
     parser.add_argument("--password", default="mend-pw")
     parser.add_argument("--passive", default="yes")
     parser.add_argument("--misbehave", action="append", default=[])
+    parser.add_argument("--control-port", type=int)
     args = parser.parse_args()
+    if args.control_port:
+        Channel.connect(args.control_port)
     if args.can_start:
-        sys.stdout.write("YES\n" if can_start(args.can_start) else "NO\n")
+        Channel.say("YES" if can_start(args.can_start) else "NO")
         return 0
     if args.server == "vsftpd":
         return run_vsftpd(args)
@@ -220,8 +242,7 @@ def run_pyftpdlib(args):
     authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
     Handler.authorizer = authorizer
     server = FTPServer(("127.0.0.1", 0), Handler)
-    sys.stdout.write("PORT %d\n" % server.address[1])
-    sys.stdout.flush()
+    Channel.say("PORT %d" % server.address[1])
 
     threading.Thread(target=serve_commands, args=(args.root, lambda: None),
                      daemon=True).start()
