@@ -26,11 +26,8 @@ struct CrmSandbox : DbSandbox {
     sql.clear();
   }
 
-  // Rows of a plain SQLite query on the CRM or the clinic database.
+  // Rows of a plain SQLite query on the CRM.
   std::vector<std::string> Crm(const std::string& query) const { return QuerySqlite(crm, query); }
-  std::vector<std::string> Clinic(const std::string& query) const {
-    return QuerySqlite(clinic, query);
-  }
 
   CurrentFolder current;
   std::string crm;
