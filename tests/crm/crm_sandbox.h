@@ -7,6 +7,7 @@
 
 #include "crm/crm_reporting.h"
 #include "db/db_access.h"
+#include "db/db_connection.h"
 #include "db/db_sandbox.h"
 #include "platform/local_time.h"
 
@@ -19,10 +20,20 @@ struct CrmSandbox : DbSandbox {
     state.g_LocalIP = "10.0.0.7";
   }
 
-  // Opens both connections as a pass does and forgets the statements sent so far.
+  // Opens both connections as a pass does and forgets the statements sent so far. Where the
+  // driver cannot find the CRM by its relative name (Wine), the CRM file is opened by its path
+  // with the same time-outs instead.
   void Connect() {
     OpenLocalDatabase(state);
-    ConnectCrm(state);
+    if (RelativeDatabaseNamesFollowCurrentFolder()) {
+      ConnectCrm(state);
+    } else {
+      state.g_Connect2 = std::make_shared<DbConnection>();
+      state.g_Connect2->SetConnectionTimeout(20);
+      state.g_Connect2->SetCommandTimeout(20);
+      state.g_Connect2->Open("driver={SQL Server};server=;uid=kelpto;pwd=kelpto;database=" +
+                             DriverPath(crm));
+    }
     sql.clear();
   }
 

@@ -2,6 +2,7 @@
 // statements run against SQLite through ODBC with the results the server gives.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 
 #include "crm/crm_sandbox.h"
@@ -92,6 +93,7 @@ struct Case {
   std::function<void(CrmSandbox&)> run;
   std::function<Statements(const std::string& today, const std::string& time)> expected;
   std::function<void(CrmSandbox&)> check;  // what the statements did on SQLite
+  bool opens_crm_by_name = false;          // the routine runs ConnectCrm itself
 };
 
 std::vector<Case> Cases() {
@@ -255,13 +257,17 @@ std::vector<Case> Cases() {
        [](auto, auto) {
          return Statements{" select distinct 버전 from 오르벨버전관리  order by 버전 desc "};
        },
-       none},
+       none, true},
   };
 }
 
 TEST(SqlTexts, EveryStatementIsSentByteForByteAndRunsOnSqlite) {
   for (const Case& c : Cases()) {
     SCOPED_TRACE(c.name);
+    if (c.opens_crm_by_name && !RelativeDatabaseNamesFollowCurrentFolder()) {
+      std::printf("case \"%s\" skipped: %s\n", c.name, kRelativeDatabaseNamesSkip);
+      continue;
+    }
     CrmSandbox box;
     c.setup(box);
     box.sql.clear();
