@@ -58,6 +58,12 @@ TEST(GetCustomerCode, TakesTheFirstRowOfTheLatestDateOfThisClinicsInstitutions) 
          AddSettingRow(db, "syss거래처코드", "LATER", "2024-04-01 09:30:00", "11100001");
        },
        "", ""},
+      {"a row without a date is never the latest",
+       [](const std::string& db) {
+         ExecSqlite(db, {"INSERT INTO 시스템환경일자별 VALUES ('syss거래처코드', 'UNDATED', NULL, "
+                         "'11100001')"});
+       },
+       "", "C1001"},
       {"a NULL value reads as empty",
        [](const std::string& db) {
          ExecSqlite(db, {"UPDATE 시스템환경일자별 SET 문자내용 = NULL WHERE 기타내용 = 'syss거래처코드'"});
