@@ -201,18 +201,6 @@ class Translator {
     return args;
   }
 
-  // The target type word of cast(x as T) whose "(" is at open, lower case ("" when none).
-  std::string CastType(size_t open) const {
-    for (size_t j = open + 1; j < match_[open]; ++j) {
-      if (IsPunct(j, "(")) {
-        j = match_[j];
-        continue;
-      }
-      if (WordIs(j, "as") && Next(j) < match_[open]) return Lower(t_[Next(j)].text);
-    }
-    return "";
-  }
-
   // The top-level "as" of cast(x as T) whose "(" is at open (npos when none).
   size_t CastAs(size_t open) const {
     for (size_t j = open + 1; j < match_[open]; ++j) {
@@ -223,6 +211,13 @@ class Translator {
       if (WordIs(j, "as")) return j;
     }
     return npos;
+  }
+
+  // The target type word of cast(x as T) whose "(" is at open, lower case ("" when none).
+  std::string CastType(size_t open) const {
+    const size_t as = CastAs(open);
+    if (as == npos || Next(as) >= match_[open]) return "";
+    return Lower(t_[Next(as)].text);
   }
 
   // What the call whose name is at name_index yields, as far as this layer can tell.
