@@ -250,6 +250,7 @@ TEST(DownloadPass, AVersionTextWithAQuoteIsQueriedSafely) {
 
 
 TEST(DownloadPass, AFileAndAFolderWhoseNamesDifferOnlyInCaseFailTheVersion) {
+  if (PathSeparator() == "\\") GTEST_SKIP() << "this file system cannot hold both names";
   UpdateClinic clinic({true, true, true});
   clinic.Publish("7.5.13", kVersion13);
   std::filesystem::create_directories(
