@@ -69,7 +69,7 @@ TEST(HttpResource, UnreachableOrMalformedUrlsAreNotOpened) {
   const int free_port = ntohs(address.sin_port);
   close(probe);
 
-  for (const std::string url :
+  for (const std::string& url :
        {"http://127.0.0.1:" + std::to_string(free_port) + "/file.cab",
         std::string("http://no-such-host.invalid/file.cab"), std::string("ftp://127.0.0.1/x"),
         std::string("http://"), std::string("http://127.0.0.1:99999/x"),

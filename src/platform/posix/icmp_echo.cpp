@@ -6,6 +6,7 @@
 #include "platform/icmp_echo.h"
 
 #include <arpa/inet.h>
+#include <linux/errqueue.h>
 #include <netinet/in.h>
 #include <netinet/ip.h>
 #include <poll.h>
@@ -84,6 +85,17 @@ class SocketEcho : public IcmpEcho {
       const int ready = poll(&waiting, 1, static_cast<int>(left));
       if (ready < 0 && errno == EINTR) continue;
       if (ready <= 0) break;
+      if (method_ == IcmpMethod::kDatagram && (waiting.revents & POLLERR) != 0) {
+        if (const std::uint32_t status = ReadQueuedError(&reply.address)) {
+          reply.replies = 1;
+          reply.status = status;
+          reply.round_trip_ms = static_cast<std::uint32_t>(
+              std::chrono::duration_cast<std::chrono::milliseconds>(
+                  std::chrono::steady_clock::now() - started).count());
+          return reply;
+        }
+        continue;
+      }
       sockaddr_in from{};
       socklen_t from_length = sizeof from;
       const ssize_t got = recvfrom(fd_, buffer.data(), buffer.size(), 0,
@@ -137,6 +149,35 @@ class SocketEcho : public IcmpEcho {
   }
 
  private:
+  // Datagram sockets: an ICMP error about our request waits in the socket's error queue
+  // (IP_RECVERR). Returns its status, 0 when the queue held nothing of that kind.
+  std::uint32_t ReadQueuedError(std::array<std::uint8_t, 4>* from) {
+    char control[512];
+    std::uint8_t payload[576];
+    iovec part{payload, sizeof payload};
+    sockaddr_in offender{};
+    msghdr message{};
+    message.msg_name = &offender;
+    message.msg_namelen = sizeof offender;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    if (recvmsg(fd_, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0) return 0;
+    for (cmsghdr* it = CMSG_FIRSTHDR(&message); it != nullptr; it = CMSG_NXTHDR(&message, it)) {
+      if (it->cmsg_level != IPPROTO_IP || it->cmsg_type != IP_RECVERR) continue;
+      sock_extended_err error{};
+      std::memcpy(&error, CMSG_DATA(it), sizeof error);
+      if (error.ee_origin != SO_EE_ORIGIN_ICMP) continue;
+      sockaddr_in source{};
+      std::memcpy(&source, SO_EE_OFFENDER(reinterpret_cast<sock_extended_err*>(CMSG_DATA(it))),
+                  sizeof source);
+      std::memcpy(from->data(), &source.sin_addr, 4);
+      return error.ee_type == kTimeExceeded ? kIcmpStatusTtlExpired : kIcmpStatusUnreachable;
+    }
+    return 0;
+  }
+
   int fd_;
   IcmpMethod method_;
 };
@@ -149,6 +190,10 @@ std::unique_ptr<IcmpEcho> Open(IcmpMethod method, std::string* error) {
       *error = std::string(IcmpMethodName(method)) + " ICMP socket: " + std::strerror(errno);
     }
     return nullptr;
+  }
+  if (method == IcmpMethod::kDatagram) {
+    const int on = 1;
+    setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
   }
   return std::make_unique<SocketEcho>(fd, method);
 }
