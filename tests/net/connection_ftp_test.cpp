@@ -66,24 +66,27 @@ struct Client {
     file.ProgressChanged = [this](std::int64_t bytes) { progress.push_back(bytes); };
   }
   // Connects to the server and forgets the connect notification.
-  void Connect(const FtpServer& server, int passive = 1) {
+  [[nodiscard]] bool Connect(const FtpServer& server, int passive = 1) {
     connection.chkPassive = passive;
     connection.server_port_ = static_cast<std::uint16_t>(server.port());
-    ASSERT_TRUE(connection.CreateConnection(true, server.host(), server.user(), server.password()))
-        << connection.GetLastResponseInfo();
-    ASSERT_EQ(events, (Events{{kStatusConnected, ""}}));
+    const bool connected =
+        connection.CreateConnection(true, server.host(), server.user(), server.password());
+    EXPECT_TRUE(connected) << connection.GetLastResponseInfo();
+    EXPECT_EQ(events, (Events{{kStatusConnected, ""}}));
     events.clear();
+    return connected;
   }
   Events Take() { return std::exchange(events, {}); }
 };
 
 class FtpPeer : public ::testing::Test {
  protected:
+  virtual FtpServerKind Kind() const { return FtpServerKind::kPyftpdlib; }
   void SetUp() override {
-    if (!FtpServer::CanStartOwnServers()) GTEST_SKIP() << "pyftpdlib is not available";
+    if (!FtpServer::CanStart(Kind())) GTEST_SKIP() << "this FTP server cannot run here";
     FtpServerOptions options;
     options.root = root_.path();
-    server_ = FtpServer::Start(FtpServerKind::kPyftpdlib, options);
+    server_ = FtpServer::Start(Kind(), options);
     ASSERT_NE(server_, nullptr) << FtpServer::LastStartError();
   }
   std::string Local(const std::string& relative) const { return root_.Sub(relative); }
@@ -95,7 +98,7 @@ class FtpPeer : public ::testing::Test {
 
 TEST_F(FtpPeer, ConnectReconnectDisconnectAndARefusedLogin) {
   Client client;
-  client.Connect(*server_);
+  ASSERT_TRUE(client.Connect(*server_));
   EXPECT_TRUE(client.connection.Connected);
   EXPECT_TRUE(client.connection.FTPService);
   EXPECT_NE(client.connection.hInternet, nullptr);
@@ -143,7 +146,7 @@ TEST_F(FtpPeer, GuardRefusesSessionsWithoutFtpAndTouchesNothing) {
   EXPECT_EQ(plain.connection.hConnection, nullptr);
 
   Client closed;
-  closed.Connect(*server_);
+  ASSERT_TRUE(closed.Connect(*server_));
   closed.connection.Disconnect();
   closed.Take();
 
@@ -180,7 +183,7 @@ TEST_F(FtpPeer, GuardRefusesSessionsWithoutFtpAndTouchesNothing) {
 
 TEST_F(FtpPeer, FolderOperationsReportTheirOutcome) {
   Client client;
-  client.Connect(*server_);
+  ASSERT_TRUE(client.Connect(*server_));
   auto& connection = client.connection;
 
   EXPECT_FALSE(connection.CreateDirectory("sub"));
@@ -211,7 +214,7 @@ TEST_F(FtpPeer, FolderOperationsReportTheirOutcome) {
 TEST_F(FtpPeer, DeleteAndRenameLeaveRemoteFileAtItsOldName) {
   testing::WriteFileBytes(Local("a.txt"), "alpha");
   Client client;
-  client.Connect(*server_);
+  ASSERT_TRUE(client.Connect(*server_));
 
   client.file.RemoteFile = "a.txt";
   client.file.RenameFile(client.connection, "b.txt");
@@ -238,7 +241,7 @@ TEST_F(FtpPeer, UploadsInBlocksWithProgressAndArriveByteForByte) {
     std::vector<std::int64_t> progress;
   };
   Client client;
-  client.Connect(*server_);
+  ASSERT_TRUE(client.Connect(*server_));
   int number = 0;
   for (const Case& c : {Case{0, {0}}, Case{kBlock, {kBlock}}, Case{kBlock + 1000, {kBlock, kBlock + 1000}},
                         Case{3 * kBlock + 5, {kBlock, 2 * kBlock, 3 * kBlock, 3 * kBlock + 5}},
@@ -258,7 +261,7 @@ TEST_F(FtpPeer, UploadsInBlocksWithProgressAndArriveByteForByte) {
 TEST_F(FtpPeer, UploadOfAVanishedFileOrIntoAMissingFolderKeepsTheRemoteSide) {
   testing::WriteFileBytes(Local("report.cab"), "the server's copy");
   Client client;
-  client.Connect(*server_);
+  ASSERT_TRUE(client.Connect(*server_));
 
   client.file.RemoteFile = "report.cab";
   EXPECT_THROW(client.file.UploadFile(client.connection, local_.Sub("gone.cab")), LocalFileError);
@@ -276,17 +279,26 @@ TEST_F(FtpPeer, UploadOfAVanishedFileOrIntoAMissingFolderKeepsTheRemoteSide) {
   EXPECT_EQ(testing::ReadFileBytes(Local("new.cab")), "new");
 }
 
-// Listing in passive and active mode.
-class FtpEnumeration : public FtpPeer, public ::testing::WithParamInterface<int> {};
+// Listing in passive and active mode, from pyftpdlib and from vsftpd.
+struct ListingPeer {
+  FtpServerKind kind;
+  int passive;
+};
+
+class FtpEnumeration : public FtpPeer, public ::testing::WithParamInterface<ListingPeer> {
+ protected:
+  FtpServerKind Kind() const override { return GetParam().kind; }
+};
 
 TEST_P(FtpEnumeration, ThreeParallelCollectionsInTheServersOrder) {
   std::filesystem::create_directory(FsPath(Local("folder")));
   testing::WriteFileBytes(Local("readme.txt"), "twelve bytes");
   testing::WriteFileBytes(Local("with space.cab"), BinaryBytes(70000));
   std::filesystem::create_directory(FsPath(Local("empty")));
+  server_->Share();
 
   Client client;
-  client.Connect(*server_, GetParam());
+  ASSERT_TRUE(client.Connect(*server_, GetParam().passive));
   int ticks = 0;
   client.host.SetEventHook([&ticks] { ++ticks; });
   std::vector<std::string> names{"stale"};
@@ -316,15 +328,20 @@ TEST_P(FtpEnumeration, ThreeParallelCollectionsInTheServersOrder) {
   EXPECT_TRUE(sizes.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, FtpEnumeration, ::testing::Values(1, 0),
-                         [](const auto& param_info) {
-                           return std::string(param_info.param == 1 ? "Passive" : "Active");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Peers, FtpEnumeration,
+    ::testing::Values(ListingPeer{FtpServerKind::kPyftpdlib, 1},
+                      ListingPeer{FtpServerKind::kPyftpdlib, 0},
+                      ListingPeer{FtpServerKind::kVsftpd, 1}, ListingPeer{FtpServerKind::kVsftpd, 0}),
+    [](const auto& param_info) {
+      return std::string(param_info.param.kind == FtpServerKind::kVsftpd ? "Vsftpd" : "Pyftpdlib") +
+             (param_info.param.passive == 1 ? "Passive" : "Active");
+    });
 
 TEST_F(FtpPeer, DisconnectFromAHandlerWhileEnumeratingEndsTheListingSafely) {
   for (int i = 0; i < 5; ++i) testing::WriteFileBytes(Local("f" + std::to_string(i)), "x");
   Client client;
-  client.Connect(*server_);
+  ASSERT_TRUE(client.Connect(*server_));
   client.host.SetEventHook([&client] {
     if (client.connection.Connected) client.connection.Disconnect();
   });
