@@ -1,5 +1,6 @@
 #include "net/c_remote_file.h"
 
+#include <filesystem>
 #include <fstream>
 #include <limits>
 
@@ -93,6 +94,10 @@ bool cRemoteFile::UploadFile(const cConnection& Connection, const std::string& L
   Raise(kStatusOperationStarted);
   // The local file is opened before the remote one is created: a missing local file must not
   // leave an emptied remote file behind.
+  std::error_code ignored;
+  if (!std::filesystem::is_regular_file(FsPath(LocalFileName), ignored)) {
+    throw LocalFileError("cannot open the local file " + LocalFileName);
+  }
   std::ifstream local(FsPath(LocalFileName), std::ios::binary | std::ios::ate);
   if (!local) throw LocalFileError("cannot open the local file " + LocalFileName);
   const std::int64_t length = static_cast<std::int64_t>(local.tellg());

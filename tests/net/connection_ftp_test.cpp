@@ -258,16 +258,30 @@ TEST_F(FtpPeer, UploadsInBlocksWithProgressAndArriveByteForByte) {
   }
 }
 
-TEST_F(FtpPeer, UploadOfAVanishedFileOrIntoAMissingFolderKeepsTheRemoteSide) {
+TEST_F(FtpPeer, UploadOfAVanishingOrShrinkingFileOrIntoAMissingFolder) {
   testing::WriteFileBytes(Local("report.cab"), "the server's copy");
   Client client;
   ASSERT_TRUE(client.Connect(*server_));
 
   client.file.RemoteFile = "report.cab";
   EXPECT_THROW(client.file.UploadFile(client.connection, local_.Sub("gone.cab")), LocalFileError);
-  EXPECT_EQ(client.Take(), kStarted);
+  EXPECT_THROW(client.file.UploadFile(client.connection, local_.path()), LocalFileError);
+  EXPECT_EQ(client.Take(), Then(kStarted, kStarted));
   EXPECT_TRUE(client.progress.empty());
   EXPECT_EQ(testing::ReadFileBytes(Local("report.cab")), "the server's copy");
+
+  // A file that shrinks while it is sent: the stale rest of the block is never sent as data.
+  const std::string shrinking = local_.Sub("shrinking.bin");
+  testing::WriteFileBytes(shrinking, BinaryBytes(2 * cRemoteFile::kUploadBlock + 10));
+  client.file.RemoteFile = "shrinking.bin";
+  client.file.ProgressChanged = [&](std::int64_t) {
+    std::filesystem::resize_file(FsPath(shrinking), 1000);
+  };
+  EXPECT_FALSE(client.file.UploadFile(client.connection, shrinking));
+  client.file.ProgressChanged = nullptr;
+  EXPECT_EQ(client.Take(), Failed("Error while reading the local file."));
+  EXPECT_EQ(testing::ReadFileBytes(Local("shrinking.bin")).size(),
+            static_cast<size_t>(cRemoteFile::kUploadBlock));
 
   // The connection is still usable afterwards.
   testing::WriteFileBytes(local_.Sub("new.cab"), "new");
