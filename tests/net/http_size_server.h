@@ -1,10 +1,13 @@
 // The local HTTP server of tests/support/http_size_server.py, started for one test on
-// 127.0.0.1 with an OS-chosen port and stopped at the end.
+// 127.0.0.1 with an OS-chosen port and stopped at the end. Under Wine the Windows test starts
+// the host's Python, which Wine runs as a host process.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/programs.h"
 #include "support/temp_folder.h"
 
 namespace quillmend::testing {
@@ -24,7 +27,7 @@ class HttpSizeServer {
 
  private:
   TempFolder folder_;
-  int pid_ = 0;
+  std::unique_ptr<ChildProcess> process_;
   int port_ = 0;
 };
 

@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """A local HTTP server whose answers exercise a client's size query.
 
-Usage: http_size_server.py LOG_FILE
-Listens on 127.0.0.1 with an OS-chosen port, prints the port on the first line of standard
-output, and appends "METHOD PATH" for every request to LOG_FILE. Paths:
+Usage: http_size_server.py LOG_FILE PORT_FILE STOP_FILE
+Listens on 127.0.0.1 with an OS-chosen port, writes the port to PORT_FILE once it listens,
+appends "METHOD PATH" for every request to LOG_FILE, and ends when STOP_FILE appears (or after
+ten minutes, so that it never outlives a test run). Paths:
   /size1234       200, Content-Length 1234 (a body of 1234 bytes for GET)
   /nolength       200, no Content-Length (the body ends when the connection closes)
   /abc            200, Content-Length: abc
@@ -15,6 +16,7 @@ output, and appends "METHOD PATH" for every request to LOG_FILE. Paths:
   anything else   404 with an error page of its own length
 """
 import http.server
+import os
 import socketserver
 import sys
 import threading
@@ -82,10 +84,21 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     daemon_threads = True
 
 
+def stop_when_asked(stop_path):
+    started = time.time()
+    while not os.path.exists(stop_path) and time.time() - started < 600:
+        time.sleep(0.1)
+    os._exit(0)
+
+
 def main():
+    log_path, port_path, stop_path = sys.argv[1:4]
     server = Server(("127.0.0.1", 0), Handler)
-    server.log_path = sys.argv[1]
-    print(server.server_address[1], flush=True)
+    server.log_path = log_path
+    threading.Thread(target=stop_when_asked, args=(stop_path,), daemon=True).start()
+    with open(port_path + ".part", "w") as port_file:
+        port_file.write(str(server.server_address[1]))
+    os.replace(port_path + ".part", port_path)
     server.serve_forever()
 
 
