@@ -102,10 +102,10 @@ void cFTP::Yield() {
   if (state_.ui_ != nullptr) state_.ui_->DoEvents();
 }
 
-void cFTP::RecordLastError(std::uint32_t code, const std::string& label) {
+void cFTP::RecordLastError(std::uint32_t code, const std::string& label, bool server_reply) {
   last_error_ = label + " error code: " + std::to_string(code) +
                 " Message: " + inet::InternetErrorText(code);
-  if (code == inet::kErrorExtendedError) {
+  if (server_reply && code == inet::kErrorExtendedError) {
     std::string reply = inet::InternetGetLastResponseInfo();
     if (reply.size() >= kResponseBuffer) reply.resize(kResponseBuffer - 1);
     const std::size_t nul = reply.find('\0');
@@ -132,7 +132,8 @@ bool cFTP::OpenConnection(const std::string& sServer, const std::string& sPort,
                           const std::string& sUser, const std::string& sPassword) {
   CloseConnection();
   if (sServer.empty()) {
-    RecordLastError(inet::InternetLastError(), "InternetConnect");
+    // Nothing was sent: whatever code is current, the text names this step.
+    RecordLastError(inet::InternetLastError(), "InternetConnect", false);
     return false;
   }
   const std::vector<std::string> segments = SplitText(sServer, "/");

@@ -85,7 +85,8 @@ class cFTP {
   std::function<void(std::int32_t)> StateChanged;
 
  private:
-  void RecordLastError(std::uint32_t code, const std::string& label);
+  // server_reply: a 12003 takes the server's last reply as the whole text.
+  void RecordLastError(std::uint32_t code, const std::string& label, bool server_reply = true);
   void RecordLocalError(const std::string& label, const std::string& path);
   void Yield();
   bool AddListedEntry(const inet::FindData& data);

@@ -319,21 +319,4 @@ bool ControlChannel::ReadReply(std::uint32_t timeout_ms, Reply& reply, std::uint
   return true;
 }
 
-bool ControlChannel::TryReadReply(std::uint32_t timeout_ms, Reply& reply) {
-  if (!open()) return false;
-  if (pending_.find('\n') == std::string::npos && WaitFor(socket_.fd(), POLLIN, timeout_ms) <= 0) {
-    return false;
-  }
-  std::uint32_t error = 0;
-  return ReadReply(timeout_ms, reply, error);
-}
-
-void ControlChannel::DiscardPending() {
-  pending_.clear();
-  if (!open()) return;
-  char chunk[4096];
-  while (::recv(socket_.fd(), chunk, sizeof chunk, MSG_DONTWAIT) > 0) {
-  }
-}
-
 }  // namespace quillmend::inet::posix

@@ -88,10 +88,6 @@ class ControlChannel {
   bool Send(const std::string& command, std::uint32_t timeout_ms, std::uint32_t& error);
   // Reads one complete reply. On failure (time-out, closed, garbage) the channel is closed.
   bool ReadReply(std::uint32_t timeout_ms, Reply& reply, std::uint32_t& error);
-  // Like ReadReply, but a server that stays silent for timeout_ms leaves the channel open.
-  bool TryReadReply(std::uint32_t timeout_ms, Reply& reply);
-  // Discards whatever the server has already sent (stale replies after an abort).
-  void DiscardPending();
 
  private:
   bool ReadLine(std::uint32_t timeout_ms, std::string& line, std::uint32_t& error);

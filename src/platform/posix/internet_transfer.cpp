@@ -80,12 +80,20 @@ bool Refused(const Reply& reply) {
   return false;
 }
 
-// After a 1xx reply whose data connection never came: reads the server's closing reply, if
-// any, so the next command starts clean.
-void SettleAfterFailedTransfer(FtpConnection& c) {
+// Brings the control channel back in step after a transfer that did not end normally: sends
+// ABOR (when asked) and NOOP, and drops every reply up to NOOP's 200, whatever the server said
+// about the transfer in between (426, 226, 225 in any combination).
+void Resynchronise(FtpConnection& c, bool abort) {
+  std::uint32_t error = 0;
+  const std::uint32_t wait = std::min(c.TimeoutMs(Timeout::kReceive), kAbortWaitMs);
+  if ((abort && !c.control.Send("ABOR", wait, error)) || !c.control.Send("NOOP", wait, error)) {
+    return;
+  }
   Reply reply;
-  if (c.control.TryReadReply(kAbortWaitMs, reply)) SetLastResponse(reply);
-  c.control.DiscardPending();
+  for (int k = 0; k < 8; ++k) {
+    if (!c.control.ReadReply(wait, reply, error) || reply.code == 200) return;
+  }
+  c.control.Close();  // a server that never answers NOOP cannot be followed any more
 }
 
 // Opens the data connection for `command` (RETR/STOR/LIST ...) and sends it.
@@ -158,13 +166,13 @@ bool OpenData(FtpConnection& c, const std::string& command, Socket& data) {
   Address peer;
   if (!listener.Accept(c.TimeoutMs(Timeout::kConnect), data, peer, error)) {
     SetLastError(error);
-    SettleAfterFailedTransfer(c);
+    Resynchronise(c, true);
     return false;
   }
   if (!peer.SameHost(c.server)) {  // a stranger on our port is not the server's data
     data.Close();
     SetLastError(kErrorConnectionAborted);
-    SettleAfterFailedTransfer(c);
+    Resynchronise(c, true);
     return false;
   }
   return true;
@@ -208,14 +216,7 @@ bool CloseFtpFile(FtpFile* file) {
   } else if (!file->final_reply_read) {
     // Closed before the end: abort the transfer and settle the replies it causes.
     file->data.Close();
-    std::uint32_t error = 0;
-    if (c.control.Send("ABOR", c.TimeoutMs(Timeout::kSend), error)) {
-      Reply reply;
-      for (int k = 0; k < 2 && c.control.TryReadReply(kAbortWaitMs, reply); ++k) {
-        if (reply.code == 225 || reply.code == 226) break;
-      }
-      c.control.DiscardPending();
-    }
+    Resynchronise(c, true);
   }
   if (c.busy == file) c.busy = nullptr;
   return ok;
