@@ -353,7 +353,7 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST_F(FtpPeer, DisconnectFromAHandlerWhileEnumeratingEndsTheListingSafely) {
-  for (int i = 0; i < 5; ++i) testing::WriteFileBytes(Local("f" + std::to_string(i)), "x");
+  for (const char* name : {"f1", "f2", "f3", "f4", "f5"}) testing::WriteFileBytes(Local(name), "x");
   Client client;
   ASSERT_TRUE(client.Connect(*server_));
   client.host.SetEventHook([&client] {
