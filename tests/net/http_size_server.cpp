@@ -39,8 +39,11 @@ HttpSizeServer::HttpSizeServer() {
 
 HttpSizeServer::~HttpSizeServer() {
   if (!process_) return;
+  // The server removes the stop file as it ends. (Under Wine the host process's handle does
+  // not tell when it ended, so the file is what is waited for.)
   WriteFileBytes(folder_.Sub("stop"), "");
-  for (int wait = 0; wait < 100 && !process_->HasExited(); ++wait) SleepMilliseconds(50);
+  for (int wait = 0; wait < 100 && FileExists(folder_.Sub("stop")); ++wait) SleepMilliseconds(20);
+  for (int wait = 0; wait < 10 && !process_->HasExited(); ++wait) SleepMilliseconds(20);
 }
 
 std::string HttpSizeServer::Url(const std::string& path) const {

@@ -3,8 +3,8 @@
 
 Usage: http_size_server.py LOG_FILE PORT_FILE STOP_FILE
 Listens on 127.0.0.1 with an OS-chosen port, writes the port to PORT_FILE once it listens,
-appends "METHOD PATH" for every request to LOG_FILE, and ends when STOP_FILE appears (or after
-ten minutes, so that it never outlives a test run). Paths:
+appends "METHOD PATH" for every request to LOG_FILE, and ends when STOP_FILE appears (removing
+it) or after ten minutes, so that it never outlives a test run. Paths:
   /size1234       200, Content-Length 1234 (a body of 1234 bytes for GET)
   /nolength       200, no Content-Length (the body ends when the connection closes)
   /abc            200, Content-Length: abc
@@ -87,7 +87,12 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
 def stop_when_asked(stop_path):
     started = time.time()
     while not os.path.exists(stop_path) and time.time() - started < 600:
-        time.sleep(0.1)
+        time.sleep(0.05)
+    # Taking the stop file away tells the test that the server has stopped listening.
+    try:
+        os.remove(stop_path)
+    except OSError:
+        pass
     os._exit(0)
 
 
