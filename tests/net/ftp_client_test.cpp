@@ -155,7 +155,10 @@ TEST_P(FtpClient, ListsFilesAndFoldersIntoDirectory) {
 }
 
 TEST_P(FtpClient, ListsAThousandEntries) {
-  for (int i = 0; i < 1000; ++i) Serve("many/f" + std::to_string(i) + ".dat", std::to_string(i));
+  for (int i = 0; i < 1000; ++i) {
+    Serve("many/f" + std::to_string(i) + ".dat", std::to_string(i), false);
+  }
+  server().Share();
   auto client = Connected("/many");
   ASSERT_NE(client->GetDirectoryListing("*.*"), nullptr) << client->GetLastErrorMessage();
   int files = 0;
