@@ -1,6 +1,6 @@
-// Local FTP servers for tests: pyftpdlib (tests/support/serve_ftp.py) and vsftpd from a config
-// file of our own, each on 127.0.0.1 with an OS-chosen port, started by the test and stopped by
-// the destructor (with every session process it started).
+// Local FTP servers for tests: pyftpdlib and vsftpd (from a config file of our own), each on
+// 127.0.0.1 with an OS-chosen port, started by the test through tests/support/serve_ftp.py and
+// stopped by the destructor. Under Wine the servers run on the Linux host beneath.
 #pragma once
 
 #include <memory>
@@ -45,20 +45,18 @@ class FtpServer {
   std::string user() const { return user_; }
   std::string password() const { return password_; }
   const std::string& root() const { return root_; }
-  // Makes files written into root() after Start readable by the server's user (vsftpd).
+  // Makes files written into root() after Start readable and writable by the server's user.
   void Share() const;
 
  private:
-  FtpServer() = default;
+  FtpServer();
   struct Process;
   FtpServerKind kind_ = FtpServerKind::kPyftpdlib;
   int port_ = 0;
   std::string user_;
   std::string password_;
   std::string root_;
-  std::string work_folder_;  // config files of this server
   std::unique_ptr<Process> process_;
-  friend struct FtpServerStarter;
 };
 
 }  // namespace quillmend::testing
