@@ -307,7 +307,7 @@ class FtpEnumeration : public FtpPeer, public ::testing::WithParamInterface<List
 TEST_P(FtpEnumeration, ThreeParallelCollectionsInTheServersOrder) {
   std::filesystem::create_directory(FsPath(Local("folder")));
   testing::WriteFileBytes(Local("readme.txt"), "twelve bytes");
-  testing::WriteFileBytes(Local("with space.cab"), BinaryBytes(70000));
+  testing::WriteFileBytes(Local("setup.cab"), BinaryBytes(70000));
   std::filesystem::create_directory(FsPath(Local("empty")));
   server_->Share();
 
@@ -331,7 +331,7 @@ TEST_P(FtpEnumeration, ThreeParallelCollectionsInTheServersOrder) {
   EXPECT_TRUE(entries["empty"].first & 0x10);
   EXPECT_FALSE(entries["readme.txt"].first & 0x10);
   EXPECT_EQ(entries["readme.txt"].second, 12);
-  EXPECT_EQ(entries["with space.cab"].second, 70000);
+  EXPECT_EQ(entries["setup.cab"].second, 70000);
 
   client.connection.SetNewDirectory("empty");
   client.Take();
