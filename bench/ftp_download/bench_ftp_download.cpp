@@ -51,7 +51,7 @@ bool SameFiles(const std::string& a, const std::string& b) {
 
 int main(int argc, char** argv) {
   const std::size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 256;
-  const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
+  const int rounds = argc > 2 ? std::atoi(argv[2]) : 4;
   const std::size_t size = mib << 20;
   quillmend::testing::TempFolder folder;
   const std::string root = folder.Sub("root");
@@ -95,13 +95,25 @@ int main(int argc, char** argv) {
                              "/big.bin";
     double best_ours = 0, best_curl = 0;
     for (int round = 0; round < rounds; ++round) {
-      state.bytes_counter_ = 0;
-      auto start = std::chrono::steady_clock::now();
-      const bool ok = client.FTPDownloadFile(ours, "big.bin", static_cast<std::int32_t>(size));
-      const double ours_s = Seconds(std::chrono::steady_clock::now() - start);
-      start = std::chrono::steady_clock::now();
-      const int curl_status = std::system(curl.c_str());
-      const double curl_s = Seconds(std::chrono::steady_clock::now() - start);
+      // Each side writes a new file (the old one is removed untimed), and the order
+      // alternates so that neither always finds the server's cache warmed by the other.
+      fs::remove(ours);
+      fs::remove(theirs);
+      double ours_s = 0, curl_s = 0;
+      bool ok = true;
+      int curl_status = 0;
+      for (int side = 0; side < 2; ++side) {
+        const bool ours_now = (side == 0) == (round % 2 == 0);
+        const auto start = std::chrono::steady_clock::now();
+        if (ours_now) {
+          state.bytes_counter_ = 0;
+          ok = client.FTPDownloadFile(ours, "big.bin", static_cast<std::int32_t>(size));
+          ours_s = Seconds(std::chrono::steady_clock::now() - start);
+        } else {
+          curl_status = std::system(curl.c_str());
+          curl_s = Seconds(std::chrono::steady_clock::now() - start);
+        }
+      }
       if (!ok || curl_status != 0 || state.bytes_counter_ != static_cast<std::int32_t>(size) ||
           !SameFiles(ours, theirs)) {
         std::printf("%s: round %d failed (%s)\n", name, round + 1,
