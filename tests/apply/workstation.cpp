@@ -17,14 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Joined(const std::string& base, const std::string& relative) {
-  std::string path = base;
-  for (const std::string& piece : SplitText(ReplaceAll(relative, "\\", "/"), "/")) {
-    if (!piece.empty()) path += PathSeparator() + piece;
-  }
-  return path;
-}
-
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   for (const std::string& line : SplitText(ReplaceAll(text, "\r", ""), "\n")) {
@@ -59,11 +51,11 @@ Workstation::Workstation(std::vector<bool> answers)
 Workstation::~Workstation() { SetEnvironment("QM_REGISTER_LOG", ""); }
 
 std::string Workstation::Program(const std::string& relative) const {
-  return Joined(state.program_folder_, relative);
+  return JoinedPath(state.program_folder_, relative);
 }
 
 std::string Workstation::System(const std::string& relative) const {
-  return Joined(state.g_SystemFolder, relative);
+  return JoinedPath(state.g_SystemFolder, relative);
 }
 
 std::string Workstation::Stage(const std::string& relative, const std::string& bytes) {

@@ -40,6 +40,14 @@ std::string TempFolder::Sub(const std::string& relative) const {
   return path_ + tail;
 }
 
+std::string JoinedPath(const std::string& base, const std::string& relative) {
+  std::string path = base;
+  for (const std::string& piece : SplitText(ReplaceAll(relative, "\\", "/"), "/")) {
+    if (!piece.empty()) path += PathSeparator() + piece;
+  }
+  return path;
+}
+
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
   const std::filesystem::path target = FsPath(path);
   if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path());

@@ -22,6 +22,9 @@ class TempFolder {
   std::string path_;
 };
 
+// base + separator + each piece of relative ("/" and "\" both separate; empty pieces dropped).
+std::string JoinedPath(const std::string& base, const std::string& relative);
+
 // Whole-file helpers (binary).
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string ReadFileBytes(const std::string& path);

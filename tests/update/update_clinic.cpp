@@ -20,14 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Joined(const std::string& base, const std::string& relative) {
-  std::string path = base;
-  for (const std::string& piece : SplitText(ReplaceAll(relative, "\\", "/"), "/")) {
-    if (!piece.empty()) path += PathSeparator() + piece;
-  }
-  return path;
-}
-
 // The CRM connection names its database file relative to the current folder, which is the
 // program folder. Under Wine the database engine runs in the host process, whose current folder
 // stays the one the test started in: the file is made there, replacing an earlier test's.
@@ -90,8 +82,8 @@ void UpdateClinic::Publish(const std::string& version, const std::vector<Publish
     fs::last_write_time(FsPath(source), fs::last_write_time(FsPath(source)) -
                                             std::chrono::hours(24) +
                                             std::chrono::hours(++published_));
-    const std::string cab = Joined(FtpRoot(), "orvel/" + version + "/" + file.subfolder + "/" +
-                                                  file.name + ".cab");
+    const std::string cab =
+        JoinedPath(FtpRoot(), "orvel/" + version + "/" + file.subfolder + "/" + file.name + ".cab");
     fs::create_directories(FsPath(cab).parent_path());
     MakeCab(cab, {source});
     if (list_names.empty()) names.push_back(file.name + ".cab");
@@ -110,11 +102,11 @@ void UpdateClinic::Serve(FtpServerKind kind, const std::vector<std::string>& mis
 }
 
 std::string UpdateClinic::Program(const std::string& relative) const {
-  return Joined(state.program_folder_, relative);
+  return JoinedPath(state.program_folder_, relative);
 }
 
 std::string UpdateClinic::System(const std::string& relative) const {
-  return Joined(state.g_SystemFolder, relative);
+  return JoinedPath(state.g_SystemFolder, relative);
 }
 
 std::string UpdateClinic::LastVersion() const { return GetLastVersion(state); }
