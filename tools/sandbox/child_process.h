@@ -4,6 +4,8 @@
 
 #include <sys/types.h>
 
+#include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -52,5 +54,17 @@ class ChildProcess {
 // Runs argv to its end; returns the exit status (128 + signal when killed). Throws when it
 // cannot be started.
 int RunProgram(const std::vector<std::string>& argv, const ChildOptions& options = {});
+
+// Runs the body of a tool's main: an exception is printed and gives exit status 1 after the
+// stack has unwound, so the servers and agents the body started are stopped on the way out.
+template <typename Body>
+int MainGuarded(Body body) {
+  try {
+    return body();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
+}
 
 }  // namespace quillmend::sandbox

@@ -116,12 +116,14 @@ void PublishVersion(const SandboxLayout& layout, const std::string& version,
   PublishRows(layout, version, names);
 }
 
-void PublishExistingFolder(const SandboxLayout& layout, const std::string& version) {
+size_t PublishExistingFolder(const SandboxLayout& layout, const std::string& version,
+                             const std::string& version_folder) {
   std::vector<std::string> names;
-  for (const auto& entry : fs::recursive_directory_iterator(FsPath(layout.VersionFolder(version)))) {
+  for (const auto& entry : fs::recursive_directory_iterator(FsPath(version_folder))) {
     if (entry.is_regular_file()) names.push_back(Utf8Path(entry.path().filename()));
   }
   PublishRows(layout, version, names);
+  return names.size();
 }
 
 void PointAtFtpServer(const SandboxLayout& layout, const std::string& port) {

@@ -66,9 +66,11 @@ void CreateClinic(const SandboxLayout& layout, const ClinicOptions& options);
 // the customer in the CRM (가능 = "Y") with the archive names as its file rows.
 void PublishVersion(const SandboxLayout& layout, const std::string& version,
                     const std::vector<PublishedFile>& files);
-// Publishes a version whose archives are already in its folder: every file below the version
-// folder becomes one file row (its bare name).
-void PublishExistingFolder(const SandboxLayout& layout, const std::string& version);
+// Publishes a version whose archives already lie in version_folder (on this sandbox's FTP root
+// or on another server's): every file below it becomes one file row (its bare name). Returns
+// the number of files.
+size_t PublishExistingFolder(const SandboxLayout& layout, const std::string& version,
+                             const std::string& version_folder);
 
 // Writes the customer's FTP settings row: 127.0.0.1/orvel on the given port, the sandbox
 // account, no schedule. Replaces an earlier row.
