@@ -1,0 +1,113 @@
+// The sandbox clinic and its helpers, against the real agent, pyftpdlib, SQLite through ODBC and
+// real child processes.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "agent_run.h"
+#include "child_process.h"
+#include "clinic_sandbox.h"
+#include "local_ftp_server.h"
+#include "sandbox_report.h"
+#include "startup/settings.h"
+#include "support/sqlite_fixtures.h"
+#include "support/temp_folder.h"
+
+namespace quillmend::sandbox {
+namespace {
+
+namespace fs = std::filesystem;
+using quillmend::testing::QuerySqlite;
+using quillmend::testing::TempFolder;
+
+TEST(ChildProcess, StopEndsAChildThatIgnoresTerminationAndReadLineJoinsPieces) {
+  ChildOptions options;
+  options.pipe_stdout = true;
+  ChildProcess child({"sh", "-c", "trap '' TERM; printf 'por'; sleep 0.2; echo 't 21'; exec sleep 60"},
+                     options);
+  EXPECT_EQ(child.ReadLine(10), "port 21");
+  EXPECT_EQ(child.Stop(1), 128 + SIGKILL);
+  EXPECT_FALSE(child.Running());
+}
+
+TEST(ChildProcess, ReadLineFailsWhenTheChildEndsSilentlyAndEnvironmentEntriesReplace) {
+  ChildOptions options;
+  options.pipe_stdout = true;
+  options.environment = {"HOME=/nowhere", "QM_SANDBOX_TEST=1"};
+  ChildProcess silent({"sh", "-c", "exit 3"}, options);
+  EXPECT_THROW(silent.ReadLine(10), std::runtime_error);
+  EXPECT_EQ(silent.Wait(), 3);
+
+  ChildProcess echo({"sh", "-c", "echo \"$HOME $QM_SANDBOX_TEST\""}, options);
+  EXPECT_EQ(echo.ReadLine(10), "/nowhere 1");
+  EXPECT_THROW(ChildProcess({"/nonexistent/quillmend-program"}), std::runtime_error);
+}
+
+TEST(LocalFtpServer, ServesTheRootBytesUnchangedAndRefusesAMissingRoot) {
+  TempFolder folder;
+  const std::string bytes = ProgramLikeBytes(70000, 3) + "\n\n\r\n";
+  WriteBytes(folder.Sub("root/v/a.bin"), bytes);
+  LocalFtpServer server(folder.Sub("root"), "u", "p");
+  ASSERT_EQ(RunProgram({"curl", "-s", "-o", folder.Sub("got.bin"),
+                        "ftp://u:p@127.0.0.1:" + server.port() + "/v/a.bin"}),
+            0);
+  EXPECT_EQ(ReadBytes(folder.Sub("got.bin")), bytes);
+  EXPECT_THROW(LocalFtpServer(folder.Sub("missing"), "u", "p"), std::runtime_error);
+}
+
+TEST(ClinicSandbox, PublishesArchivesThatExpandToTheirFilesAndRowsNamingThem) {
+  TempFolder folder;
+  const SandboxLayout layout(folder.Sub("clinic"));
+  CreateClinic(layout, ClinicOptions{});
+  PublishVersion(layout, "7.5.13",
+                 {{"program/Reports", "monthly.rpt", "layout\n"}, {"system", "a.ocx", "ocx"}});
+  EXPECT_TRUE(fs::exists(layout.VersionFolder("7.5.13") + "/program/Reports/monthly.rpt.cab"));
+  ASSERT_EQ(RunProgram({"cabextract", "-q", "-d", folder.Sub("out"),
+                        layout.VersionFolder("7.5.13") + "/system/a.ocx.cab"}),
+            0);
+  EXPECT_EQ(ReadBytes(folder.Sub("out/a.ocx")), "ocx");
+  EXPECT_EQ(QuerySqlite(layout.crm_db, "SELECT 버전, 파일 FROM 오르벨버전파일 ORDER BY 파일"),
+            (std::vector<std::string>{"7.5.13|a.ocx.cab", "7.5.13|monthly.rpt.cab"}));
+  EXPECT_EQ(QuerySqlite(layout.crm_db, "SELECT 버전, 고객번호, 가능 FROM 오르벨버전관리"),
+            std::vector<std::string>{"7.5.13|C1001|Y"});
+  EXPECT_THROW(CreateClinic(layout, ClinicOptions{}), std::runtime_error) << "made twice";
+}
+
+TEST(ClinicSandbox, BadInputIsAClearErrorThatChangesNothing) {
+  TempFolder folder;
+  const SandboxLayout layout(folder.Sub("clinic"));
+  CreateClinic(layout, ClinicOptions{});
+  PointAtFtpServer(layout, "2121");
+  EXPECT_THROW(PointAtFtpServer(layout, "abc"), std::runtime_error);
+  EXPECT_THROW(PointAtFtpServer(layout, "21'; drop table x"), std::runtime_error);
+  EXPECT_EQ(QuerySqlite(layout.crm_db, "SELECT 경로, 포트, 아이디 FROM 오르벨버전서버"),
+            std::vector<std::string>{"127.0.0.1/orvel|2121|orvel"});
+
+  const SandboxLayout nowhere(folder.Sub("nowhere"));
+  std::ostringstream out;
+  EXPECT_THROW(PrintReport(nowhere, out), std::runtime_error);
+  EXPECT_FALSE(fs::exists(nowhere.clinic_db)) << "the report must not create a database";
+  EXPECT_THROW(PublishVersion(layout, "7.6.0", {}), std::runtime_error);
+}
+
+TEST(ClinicSandbox, TheAgentStartsUpAgainstItWithTheClinicDatabaseAndCustomer) {
+  TempFolder folder;
+  const SandboxLayout layout(folder.Sub("clinic"));
+  CreateClinic(layout, ClinicOptions{});
+  const AgentRun run = RunAgentOnce(QM_AGENT_PATH, layout, 120);
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("lbl고객: C1001"), std::string::npos) << run.output;
+  // Start-up made the version tables in the clinic database the settings file names.
+  const InstalledSummary summary = Summarize(layout);
+  EXPECT_EQ(summary.last_version, "7.5.12");
+  EXPECT_EQ(summary.product_version, "7.5.12");
+  EXPECT_FALSE(QuerySqlite(layout.clinic_db,
+                           "SELECT name FROM sqlite_master WHERE name = '버전파일'").empty());
+}
+
+}  // namespace
+}  // namespace quillmend::sandbox
