@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <stdexcept>
 #include <thread>
@@ -134,6 +135,21 @@ int ChildProcess::Stop(int grace_seconds) {
   }
   if (Running()) kill(pid_, SIGKILL);
   return Wait();
+}
+
+int StopProgramsRunningFrom(const std::string& folder) {
+  std::error_code ec;
+  const std::string prefix = std::filesystem::weakly_canonical(folder, ec).string() + "/";
+  int stopped = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::error_code link_ec;
+    const std::string exe = std::filesystem::read_symlink(entry.path() / "exe", link_ec).string();
+    if (link_ec || exe.rfind(prefix, 0) != 0) continue;
+    if (kill(static_cast<pid_t>(std::stol(name)), SIGKILL) == 0) ++stopped;
+  }
+  return stopped;
 }
 
 int RunProgram(const std::vector<std::string>& argv, const ChildOptions& options) {

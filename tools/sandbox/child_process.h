@@ -55,6 +55,10 @@ class ChildProcess {
 // cannot be started.
 int RunProgram(const std::vector<std::string>& argv, const ChildOptions& options = {});
 
+// Ends (SIGKILL) every process whose executable lies below folder, such as the product programs
+// an agent started from a sandbox; returns how many.
+int StopProgramsRunningFrom(const std::string& folder);
+
 // Runs the body of a tool's main: an exception is printed and gives exit status 1 after the
 // stack has unwound, so the servers and agents the body started are stopped on the way out.
 template <typename Body>

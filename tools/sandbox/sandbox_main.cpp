@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "clinic_sandbox.h"
+#include "demo_clinic.h"
 #include "platform/file_names.h"
 #include "platform/system_info.h"
 #include "sandbox_report.h"
@@ -25,38 +26,18 @@ using namespace quillmend::sandbox;
 // The helper programs are built beside this tool.
 std::string Beside(const std::string& name) { return ExecutableFolder() + "/" + name; }
 
-std::string ReleaseNotes(const std::string& version) {
-  return "[" + version + "]\r\n"
-         "내용=월간 청구 화면의 합계 오류를 고쳤습니다.\r\n"
-         "내용2=차트 인쇄 속도를 개선했습니다.\r\n";
-}
-
 void Create(const std::string& folder) {
   const SandboxLayout layout(folder);
-  ClinicOptions options;
-  options.installed_version = "7.5.12";
-  options.main_screen_program = Beside("quillmend-sleeper");
-  options.register_command = Beside("quillmend-register-recorder");
-  CreateClinic(layout, options);
-
-  const std::string main_screen = ReadBytes(options.main_screen_program);
-  PublishVersion(layout, "7.5.13",
-                 {{"program", "Velmont.exe", main_screen},
-                  {"program/Reports", "monthly.rpt", "monthly report layout 7.5.13\n"},
-                  {"system", "orvelgrid.ocx", ProgramLikeBytes(200 * 1024, 7513)}});
-  PublishVersion(layout, "7.6.0",
-                 {{"program", "Velmont.exe", main_screen},
-                  {"program", "updateInfo7.6.0.ini", ReleaseNotes("7.6.0")},
-                  {"system", "orvelchart.dll", ProgramLikeBytes(300 * 1024, 760)}});
-
+  CreateDemoClinic(layout, Beside("quillmend-sleeper"), Beside("quillmend-register-recorder"));
   std::cout << "sandbox clinic at " << layout.root << "\n"
             << "  program folder  " << layout.program_folder << "\n"
             << "  system folder   " << layout.system_folder << "\n"
             << "  clinic database " << layout.clinic_db << "\n"
             << "  CRM             " << layout.crm_db << "\n"
             << "  FTP root        " << layout.ftp_root << "\n"
-            << "  installed 7.5.12; published to " << kCustomer << ": 7.5.13, 7.6.0\n";
-  for (const char* version : {"7.5.13", "7.6.0"}) {
+            << "  installed " << kDemoInstalled << "; published to " << kCustomer << ": "
+            << kDemoVersions[0] << ", " << kDemoVersions[1] << "\n";
+  for (const std::string& version : kDemoVersions) {
     for (const std::string& file : ListFiles(layout.VersionFolder(version), false)) {
       std::cout << "    " << kFtpFolder << "/" << version << "/" << file << "\n";
     }
