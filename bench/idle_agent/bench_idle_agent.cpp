@@ -58,7 +58,9 @@ Sample Read(pid_t pid) {
     if (index == 15) { stime = std::atol(field.c_str()); break; }
   }
   std::ifstream status_file("/proc/" + std::to_string(pid) + "/status");
-  const std::string status = "\n" + std::string(std::istreambuf_iterator<char>(status_file), {});
+  std::ostringstream status_text;
+  status_text << "\n" << status_file.rdbuf();
+  const std::string status = status_text.str();
   sample.rss_kib = StatusField(status, "VmRSS");
   sample.cpu_ticks = utime + stime;
   sample.context_switches =
