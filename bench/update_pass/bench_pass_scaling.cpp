@@ -20,14 +20,22 @@ namespace {
 
 constexpr int kFilesPerFolder = 100;
 
+// prefix + number + suffix (built by appending: GCC 12 warns wrongly about "x" + to_string at -O3).
+std::string Numbered(const char* prefix, int number, const char* suffix) {
+  std::string text = prefix;
+  text += std::to_string(number);
+  text += suffix;
+  return text;
+}
+
 // folders x 100 files below <version>/program/dNN/, each a CAB of a 2 KiB program file
 // (hard links of one archive: the server and the agent see separate files).
 void MakeVersion(const std::string& folder, const std::string& cab, int folders) {
   for (int d = 0; d < folders; ++d) {
-    const fs::path sub = fs::path(folder) / "program" / ("d" + std::to_string(d));
+    const fs::path sub = fs::path(folder) / "program" / Numbered("d", d, "");
     fs::create_directories(sub);
     for (int f = 0; f < kFilesPerFolder; ++f) {
-      const std::string name = "f" + std::to_string(d * kFilesPerFolder + f) + ".dat.cab";
+      const std::string name = Numbered("f", d * kFilesPerFolder + f, ".dat.cab");
       fs::create_hard_link(cab, sub / name);
     }
   }
