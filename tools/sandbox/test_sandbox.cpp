@@ -5,7 +5,10 @@
 #include <signal.h>
 
 #include <filesystem>
+#include <algorithm>
+#include <chrono>
 #include <fstream>
+#include <thread>
 #include <sstream>
 
 #include "agent_run.h"
@@ -47,6 +50,26 @@ TEST(ChildProcess, ReadLineFailsWhenTheChildEndsSilentlyAndEnvironmentEntriesRep
   EXPECT_THROW(ChildProcess({"/nonexistent/quillmend-program"}), std::runtime_error);
 }
 
+TEST(ChildProcess, StopProgramsRunningFromEndsOnlyProgramsBelowThatFolder) {
+  TempFolder folder;
+  fs::create_directories(folder.Sub("inside/sub"));
+  fs::create_directories(folder.Sub("inside-not"));
+  fs::copy_file(QM_SLEEPER_PATH, folder.Sub("inside/sub/Velmont.exe"));
+  fs::copy_file(QM_SLEEPER_PATH, folder.Sub("inside-not/Velmont.exe"));
+  ChildProcess inside({folder.Sub("inside/sub/Velmont.exe"), "60"});
+  ChildProcess beside({folder.Sub("inside-not/Velmont.exe"), "60"});
+  // The program must have been executed before its /proc entry names it.
+  for (int i = 0; i < 200 && fs::read_symlink("/proc/" + std::to_string(beside.pid()) + "/exe")
+                                     .string()
+                                     .find("inside-not") == std::string::npos;
+       ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(StopProgramsRunningFrom(folder.Sub("inside")), 1);
+  EXPECT_EQ(inside.Wait(), 128 + SIGKILL);
+  EXPECT_TRUE(beside.Running()) << "a program beside the folder was ended";
+}
+
 TEST(LocalFtpServer, ServesTheRootBytesUnchangedAndRefusesAMissingRoot) {
   TempFolder folder;
   const std::string bytes = ProgramLikeBytes(70000, 3) + "\n\n\r\n";
@@ -75,6 +98,50 @@ TEST(ClinicSandbox, PublishesArchivesThatExpandToTheirFilesAndRowsNamingThem) {
   EXPECT_EQ(QuerySqlite(layout.crm_db, "SELECT 버전, 고객번호, 가능 FROM 오르벨버전관리"),
             std::vector<std::string>{"7.5.13|C1001|Y"});
   EXPECT_THROW(CreateClinic(layout, ClinicOptions{}), std::runtime_error) << "made twice";
+}
+
+TEST(ClinicSandbox, PublishingAFolderOfManyArchivesRecordsEachByItsBareName) {
+  TempFolder folder;
+  const SandboxLayout layout(folder.Sub("clinic"));
+  CreateClinic(layout, ClinicOptions{});
+  const std::string version_folder = folder.Sub("published/7.5.13");
+  for (int i = 0; i < 1001; ++i) {  // more rows than one insert statement carries
+    WriteBytes(version_folder + "/program/d" + std::to_string(i % 7) + "/f" + std::to_string(i) +
+                   ".dat.cab",
+               "x");
+  }
+  EXPECT_EQ(PublishExistingFolder(layout, "7.5.13", version_folder), 1001u);
+  EXPECT_EQ(QuerySqlite(layout.crm_db, "SELECT count(*), count(distinct 파일), max(length(파일)) "
+                                       "FROM 오르벨버전파일 WHERE 버전 = '7.5.13'"),
+            std::vector<std::string>{"1001|1001|13"});
+}
+
+TEST(SandboxReport, ShowsTheLatestProductVersionAndKeepsStagingApartFromPlacedFiles) {
+  TempFolder folder;
+  const SandboxLayout layout(folder.Sub("clinic"));
+  CreateClinic(layout, ClinicOptions{});
+  quillmend::testing::AddSettingRow(layout.clinic_db, "syssVersionno", "7.6.0",
+                                    "2025-01-02 10:00:00", "11100001");
+  WriteBytes(layout.program_folder + "/Velmont.exe", "new");
+  WriteBytes(layout.program_folder + "/Download/program/Velmont.exe.cab", "cab");
+  WriteBytes(layout.program_folder + "/NewUpdate/program/Velmont.exe", "pending");
+  WriteBytes(layout.program_folder + "/Reports/download/kept.rpt", "report");
+
+  EXPECT_EQ(Summarize(layout).product_version, "7.6.0");
+  const std::vector<std::string> placed = ListFiles(layout.program_folder, true);
+  EXPECT_NE(std::find(placed.begin(), placed.end(), "Velmont.exe  (3 bytes)"), placed.end());
+  EXPECT_NE(std::find(placed.begin(), placed.end(), "Reports/download/kept.rpt  (6 bytes)"),
+            placed.end());
+  for (const std::string& file : placed) {
+    EXPECT_EQ(file.find("Velmont.exe.cab"), std::string::npos) << file;
+    EXPECT_EQ(file.find("pending"), std::string::npos) << file;
+    EXPECT_NE(file.rfind("NewUpdate", 0), 0u) << file;
+  }
+  std::ostringstream report;
+  PrintReport(layout, report);
+  EXPECT_NE(report.str().find("-- pending files (newupdate)\n   program/Velmont.exe  (7 bytes)"),
+            std::string::npos)
+      << report.str();
 }
 
 TEST(ClinicSandbox, BadInputIsAClearErrorThatChangesNothing) {
