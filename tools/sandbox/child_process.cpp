@@ -46,6 +46,13 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const ChildOpti
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   int pipe_fds[2] = {-1, -1};
+  int input_fds[2] = {-1, -1};
+  if (options.pipe_stdin) {
+    if (pipe2(input_fds, O_CLOEXEC) != 0) {
+      throw std::runtime_error("pipe: " + std::string(strerror(errno)));
+    }
+    posix_spawn_file_actions_adddup2(&actions, input_fds[0], STDIN_FILENO);
+  }
   if (options.pipe_stdout) {
     if (pipe2(pipe_fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe: " + std::string(strerror(errno)));
     posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
@@ -67,17 +74,26 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const ChildOpti
   const int rc = posix_spawnp(&pid_, argv[0].c_str(), &actions, nullptr, args.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (pipe_fds[1] >= 0) close(pipe_fds[1]);
+  if (input_fds[0] >= 0) close(input_fds[0]);
   if (rc != 0) {
     if (pipe_fds[0] >= 0) close(pipe_fds[0]);
+    if (input_fds[1] >= 0) close(input_fds[1]);
     pid_ = -1;
     throw std::runtime_error("cannot start " + argv[0] + ": " + strerror(rc));
   }
   out_fd_ = pipe_fds[0];
+  in_fd_ = input_fds[1];
 }
 
 ChildProcess::~ChildProcess() {
   if (pid_ > 0 && !ended_) Stop();
+  CloseInput();
   if (out_fd_ >= 0) close(out_fd_);
+}
+
+void ChildProcess::CloseInput() {
+  if (in_fd_ >= 0) close(in_fd_);
+  in_fd_ = -1;
 }
 
 std::string ChildProcess::ReadLine(int timeout_seconds) {
@@ -127,6 +143,7 @@ bool ChildProcess::Running() {
 }
 
 int ChildProcess::Stop(int grace_seconds) {
+  CloseInput();
   if (!Running()) return status_;
   kill(pid_, SIGTERM);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(grace_seconds);

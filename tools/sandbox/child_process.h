@@ -20,6 +20,9 @@ struct ChildOptions {
   // Standard output as a pipe this process reads (ChildProcess::ReadLine); wins over
   // stdout_file.
   bool pipe_stdout = false;
+  // Standard input as a pipe this process holds open until CloseInput, Stop or its own end
+  // (a child that serves until its input closes then never outlives this process).
+  bool pipe_stdin = false;
 };
 
 class ChildProcess {
@@ -27,7 +30,8 @@ class ChildProcess {
   // Starts argv[0] (looked up on PATH when it has no "/"). Throws std::runtime_error when the
   // program cannot be started.
   ChildProcess(const std::vector<std::string>& argv, const ChildOptions& options = {});
-  // Stops the child (SIGTERM, then SIGKILL after two seconds) unless it has ended.
+  // Stops the child (input closed, SIGTERM, then SIGKILL after two seconds) unless it has
+  // ended.
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
@@ -40,12 +44,15 @@ class ChildProcess {
   int Wait();
   // True while the child has not ended.
   bool Running();
-  // SIGTERM, then SIGKILL after grace_seconds; returns the status.
+  // Closes the piped standard input (the child sees its end).
+  void CloseInput();
+  // Closes the input, sends SIGTERM, then SIGKILL after grace_seconds; returns the status.
   int Stop(int grace_seconds = 2);
 
  private:
   pid_t pid_ = -1;
   int out_fd_ = -1;
+  int in_fd_ = -1;
   std::string pending_;
   bool ended_ = false;
   int status_ = 0;

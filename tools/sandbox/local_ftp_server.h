@@ -1,5 +1,5 @@
-// pyftpdlib on 127.0.0.1 with a port the system chooses, serving one folder read-only to one
-// account; stopped when the object goes away.
+// pyftpdlib on 127.0.0.1 with a port the system chooses, serving one folder to one account,
+// started through the tests' FTP server launcher; stopped when the object goes away.
 #pragma once
 
 #include <memory>
@@ -23,7 +23,7 @@ class LocalFtpServer {
   std::string port_;
 };
 
-// The launcher script serve_ftp.py: QUILLMEND_SERVE_FTP when set, else the copy beside the
+// The launcher script: QUILLMEND_SERVE_FTP when set, else tests/support/serve_ftp.py of the
 // sources this was built from.
 std::string ServeFtpScript();
 
