@@ -18,6 +18,7 @@
 #include "startup/program_paths.h"
 #include "ui/adapter_factory.h"
 #include "ui/frm_files.h"
+#include "update/update_passes.h"
 
 namespace quillmend {
 namespace {
@@ -114,6 +115,8 @@ int RunAgent() {
   state.ui_ = host.get();
   FrmFiles window(state, *host);
   state.frmFiles = &window;
+  UpdatePassRunner passes(state, window);
+  window.SetPasses(&passes);
 
   StartupOutcome outcome = Main(state);
   if (!outcome.first_instance || RunOnceRequested()) return 0;

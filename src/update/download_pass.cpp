@@ -1,0 +1,187 @@
+// The Internet download pass and the forced download: for each newer version, connect to the
+// customer's FTP server, walk the version folder, download the files the version names, apply
+// them, and record the version.
+#include <cstdlib>
+#include <exception>
+
+#include "apply/apply_downloaded.h"
+#include "apply/pending_update.h"
+#include "crm/crm_reporting.h"
+#include "db/db_access.h"
+#include "db/version_bookkeeping.h"
+#include "net/c_ftp.h"
+#include "process/process_list.h"
+#include "process/product_programs.h"
+#include "startup/diagnostics.h"
+#include "startup/settings.h"
+#include "startup/text.h"
+#include "ui/frm_files.h"
+#include "ui/ui_host.h"
+#include "update/update_discovery.h"
+#include "update/update_passes.h"
+
+namespace quillmend {
+namespace {
+
+constexpr const char* kDownloadTip = "최신 프로그램 다운로드 중입니다";
+constexpr const char* kIdleTip = "쿠벨IT(주) 자동다운로드";
+
+// The whole-number value of a text, as the schedule columns are read (leading digits only).
+long WholeNumber(const std::string& text) {
+  return std::strtol(TrimWhite(text).c_str(), nullptr, 10);
+}
+
+short ClampToShort(long value) {
+  if (value > 32767) return 32767;
+  if (value < -32768) return -32768;
+  return static_cast<short>(value);
+}
+
+}  // namespace
+
+void UpdatePassRunner::cmdDown_Click() {
+  try {
+    state_.g_ContinueUpdate = true;
+    window_.SetTrayTip(kDownloadTip);
+    OpenLocalDatabase(state_);
+    ConnectCrm(state_);
+    window_.timCPS.enabled = true;
+    m_netcheck();
+    window_.timCheck.enabled = false;
+    if (!state_.g_Online) {
+      state_.ui_->ShowMessage(kProgramTitle, "인터넷연결이 되지않아 다운로드 할수 없습니다.");
+      LogFailure(state_, "NotConnect(cmddown_click1)");
+      return;
+    }
+    GetInstalledVersion(state_);
+    FtpSettings settings;
+    if (!m_ftpinfo(settings)) return;
+
+    Recordset catalogue;
+    if (OpenCatalogue(state_, catalogue)) {
+      ListProcesses(state_);
+      CloseProductPrograms(state_);
+      for (; !catalogue.eof(); catalogue.MoveNext()) {
+        if (!state_.g_ContinueUpdate) return;  // declined: the closing steps do not run
+        const std::string version = catalogue.Text(0);
+        window_.lstFile.Clear();
+        // After a version whose files did not all arrive, later versions wait for the next
+        // pass: applying them would move the installed version past the incomplete one.
+        if (!m_download(settings.folder + "/" + version, settings, version) && version_failed_) {
+          break;
+        }
+      }
+    }
+    catalogue.Close();
+    ClosingSteps(true);
+  } catch (const std::exception& error) {
+    DownloadPassFailed(error.what());
+  }
+}
+
+void UpdatePassRunner::DownloadPassFailed(const std::string& error_text) {
+  state_.ui_->ShowMessage(kProgramTitle, error_text);
+  window_.Label5.caption = error_text;
+  LogFailure(state_, "NotConnect(cmddwon_click2)" + error_text);
+  // The automatic pass runs again, once per pass: a lasting failure must not loop.
+  if (restart_used_) {
+    LogLine("the download pass failed again; no further restart in this pass");
+    return;
+  }
+  restart_used_ = true;
+  cmdAuto_Click();
+}
+
+void UpdatePassRunner::ClosingSteps(bool restart_schedule) {
+  if (state_.g_Online) SendPendingVersionRecords(state_);
+  window_.ShowLatestInstalled();
+  window_.timCPS.enabled = false;
+  if (restart_schedule) window_.timCheck.enabled = true;
+  window_.SetTrayTip(kIdleTip);
+}
+
+bool UpdatePassRunner::m_ftpinfo(FtpSettings& settings) {
+  const std::string code = state_.g_CustomerCode;
+  Recordset rs = QueryOn(state_, "select * from 오르벨버전서버 where 고객번호 = '" +
+                                     SqlQuoted(code) + "'",
+                         state_.g_Connect2);
+  if (rs.eof()) {
+    state_.ui_->ShowMessage(kProgramTitle, "고객님의(" + code +
+                                               ") 의 프로그램 자동 설치경로가 지정되지 않았습니다." +
+                                               "\n" + "고객센타로 문의 하세요");
+    return false;
+  }
+  settings.folder = rs.Text("경로");
+  if (!settings.folder.empty() && settings.folder.back() == '/') settings.folder.pop_back();
+  settings.port = rs.Text("포트");
+  if (settings.port.empty()) settings.port = "21";
+  settings.user = rs.Text("아이디");
+  settings.password = rs.Text("패스");
+  const std::string hours = rs.Text("시간");
+  const std::string minutes = rs.Text("분");
+  window_.schedule_hours = ClampToShort(hours.empty() ? 0 : WholeNumber(hours));
+  long minutes_value = minutes.empty() ? 60 : WholeNumber(minutes);
+  if (!minutes.empty() && minutes_value == 0) minutes_value = 59;
+  window_.schedule_minutes = ClampToShort(minutes_value);
+  return true;
+}
+
+bool UpdatePassRunner::m_download(const std::string& remote, const FtpSettings& settings,
+                                  const std::string& version) {
+  cFTP& ftp = mFTP();
+  if (!ftp.OpenConnection(remote, settings.port, settings.user, settings.password)) {
+    window_.Label5.caption = "m_download" + ftp.GetLastErrorMessage();
+    LogFailure(state_, "NotConnect(m_DwonLoad)");
+    return false;
+  }
+  ftp_start_folder_ = ftp.GetFTPDirectory() + "/";
+  state_.entries_listed_ = 0;
+  state_.files_downloaded_ = 0;
+  window_.lblCaption[0].caption = "최신 프로그램을 설치중입니다.";
+  window_.lblCaption[1].caption = "잠시만 기다려 주십시오.";
+
+  SetFileList(m_filelist(state_, version));
+  version_failed_ = false;
+  version_failure_.clear();
+  m_ftptree(ftp_start_folder_);
+  if (version_failed_) {
+    // Nothing of a version whose files did not all arrive is applied, recorded or reported:
+    // the next pass downloads it again.
+    ftp.CloseConnection();
+    window_.Label5.caption = "m_download" + version_failure_;
+    LogFailure(state_, "NotConnect(m_DwonLoad)");
+    return false;
+  }
+  ApplyDownloadedFiles(state_, version);
+  SaveLastVersion(state_, version);
+  ftp.CloseConnection();
+  window_.lblCaption[0].caption = "최신 버전설치가 완료되었습니다.";
+  window_.lblCaption[1].caption = "최신파일 다운로드를 완료하였습니다. ";
+  window_.lbl고객.caption = state_.g_CustomerCode + "(" + version + ")";
+  if (state_.g_Online) UpdateProductVersion(state_);
+  return true;
+}
+
+void UpdatePassRunner::m_downapply() {
+  window_.SetTrayTip(kDownloadTip);
+  window_.timCPS.enabled = true;
+  CheckPendingUpdate(state_);
+  m_netcheck();
+  GetInstalledVersion(state_);
+  if (!state_.g_Online) {
+    LogFailure(state_, "NotConnect(m_downapply)");
+    return;
+  }
+  FtpSettings settings;
+  if (!m_ftpinfo(settings)) return;
+  ListBoxControl& versions = window_.lstVer;
+  for (int i = versions.ListCount() - 1; i >= 0; --i) {
+    if (!versions.selected[static_cast<size_t>(i)]) continue;
+    const std::string version = versions.items[static_cast<size_t>(i)];
+    window_.lstFile.Clear();
+    if (!m_download(settings.folder + "/" + version, settings, version) && version_failed_) break;
+  }
+  ClosingSteps(false);
+}
+
+}  // namespace quillmend

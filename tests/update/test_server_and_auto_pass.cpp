@@ -1,0 +1,157 @@
+// The server-share pass and the automatic pass around the passes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "../process/child_processes.h"
+#include "platform/file_names.h"
+#include "platform/processes.h"
+#include "platform/programs.h"
+#include "platform/system_info.h"
+#include "process/process_list.h"
+#include "startup/text.h"
+#include "startup/profile_file.h"
+#include "support/host_paths.h"
+#include "update_clinic.h"
+
+namespace quillmend::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Ends every process whose executable lies in folder.
+void KillProgramsIn(const std::string& folder) {
+  ListViewControl list;
+  ListProcessesInto(list, GetPlatformId());
+  for (const ListViewItem& item : list.items) {
+    if (StartsWithNoCase(item.text, folder)) {
+      TerminateProcessById(static_cast<std::uint32_t>(std::stoul(item.sub_item1)), 0);
+    }
+  }
+}
+
+// A second workstation of the same clinic: its own program folder and settings, the same
+// clinic database, offline.
+void MakeOfflineTwin(UpdateClinic& twin, const UpdateClinic& downloader) {
+  twin.clinic_db = downloader.clinic_db;
+  WriteClinicDbSettings(twin.state.program_folder_, downloader.clinic_db);
+  WriteProfileString(twin.Program("ORVEL_H.ini"), "SERVER", "PATH",
+                     downloader.Program("download") + PathSeparator());
+  SetEnvironment("QUILLMEND_ONLINE", "0");
+}
+
+TEST(ServerPass, AnOfflineWorkstationCopiesWhatTheDownloaderRecorded) {
+  UpdateClinic downloader({true});
+  downloader.Publish("7.5.13", {{"program", "Velmont.exe", "v13"}, {"system", "x.ocx", "x13"}});
+  downloader.Publish("7.6.0", {{"program", "Velmont.exe", "v60"}});
+  downloader.Serve();
+  downloader.runner->Down();
+  ASSERT_EQ(downloader.LastVersion(), "7.6.0");
+
+  UpdateClinic twin;
+  MakeOfflineTwin(twin, downloader);
+  twin.runner->Auto();
+
+  EXPECT_EQ(twin.window.Label6.caption.rfind("서버(", 0), 0u);
+  EXPECT_EQ(ReadFileBytes(twin.Program("Velmont.exe")), "v60");
+  EXPECT_EQ(ReadFileBytes(twin.System("x.ocx")), "x13");
+  EXPECT_EQ(twin.LastVersion(), "7.6.0");
+  // Offline: recorded locally under the newest version, waiting to be sent.
+  const auto rows = twin.OfflineRows();
+  ASSERT_EQ(rows.size(), 2u);
+  for (const std::string& row : rows) {
+    EXPECT_EQ(row.rfind("7.6.0|", 0), 0u) << row;
+    EXPECT_NE(row.find("|Server|N"), std::string::npos) << row;
+  }
+  EXPECT_TRUE(twin.window.timCopy.enabled);
+  EXPECT_FALSE(twin.window.timCheck.enabled);
+
+  // The next online pass sends the waiting rows of its version and marks them.
+  SetEnvironment("QUILLMEND_ONLINE", "1");
+  AddFtpServerRow(twin.crm_db, kCustomer, "127.0.0.1/orvel", "1", "u", "p", "", "");
+  twin.runner->Down();
+  for (const std::string& row : twin.OfflineRows()) EXPECT_EQ(row.back(), 'Y') << row;
+  EXPECT_EQ(twin.CustomerVersionRows().size(), 2u);
+}
+
+TEST(ServerPass, NothingNewerChangesNothingAndDangerousRowsAreRefused) {
+  UpdateClinic clinic({}, "7.6.0");
+  SetEnvironment("QUILLMEND_ONLINE", "0");
+  ExecSqlite(clinic.clinic_db,
+             {"insert into 버전파일 values ('7.5.13', '\\download\\program\\Velmont.exe', '')"});
+  clinic.runner->Copy();
+  EXPECT_EQ(clinic.LastVersion(), "7.6.0");
+  EXPECT_FALSE(FileExists(clinic.Program("Velmont.exe")));
+
+  const std::string share = clinic.folder.Sub("share/download");
+  WriteFileBytes(share + PathSeparator() + "program" + PathSeparator() + "ok.exe", "ok");
+  WriteFileBytes(clinic.folder.Sub("secret.txt"), "secret");
+  WriteProfileString(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH", share);
+  ExecSqlite(clinic.clinic_db,
+             {"insert into 버전파일 values ('7.7.0', '\\download\\program\\ok.exe.CAB', '')",
+              "insert into 버전파일 values ('7.7.0', '\\download\\program\\..\\..\\..\\secret.txt', '')",
+              "insert into 버전파일 values ('7.7.0', '', '')"});
+  clinic.runner->Copy();
+  EXPECT_EQ(ReadFileBytes(clinic.Program("ok.exe")), "ok");
+  EXPECT_FALSE(FileExists(clinic.Program("secret.txt")));
+  EXPECT_FALSE(FileExists(clinic.folder.Sub("Orvel/../secret.txt.copy")));
+  EXPECT_EQ(clinic.LastVersion(), "7.7.0");
+}
+
+TEST(ServerPass, AMissingShareKeepsTheInstalledVersionForTheNextPass) {
+  UpdateClinic clinic;
+  SetEnvironment("QUILLMEND_ONLINE", "0");
+  WriteProfileString(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH",
+                     clinic.folder.Sub("no-such-share"));
+  ExecSqlite(clinic.clinic_db,
+             {"insert into 버전파일 values ('7.6.0', '\\download\\program\\Velmont.exe', '')"});
+  clinic.runner->Copy();
+  EXPECT_FALSE(FileExists(clinic.Program("Velmont.exe")));
+  EXPECT_EQ(clinic.LastVersion(), "7.5.12");
+}
+
+TEST(AutomaticPass, StartsTheMainScreenWhenItIsNotRunningAndOpensTheReleaseNotes) {
+  UpdateClinic clinic;
+  SetEnvironment("QUILLMEND_ONLINE", "0");
+  InstallSleeperAs(clinic.Program("Velmont.exe"));
+  const std::string notes_log = clinic.folder.Sub("notes.log");
+  const std::string viewer = clinic.folder.Sub("viewer.sh");
+  WriteFileBytes(viewer, "#!/bin/sh\necho \"$1\" >> '" + notes_log + "'\n");
+  fs::permissions(FsPath(viewer), fs::perms::owner_all);
+  WriteProfileString(clinic.Program("quillmend.ini"), "Platform", "NotesCommand", viewer);
+  WriteFileBytes(clinic.Program("updateInfo7.5.12.ini"), "notes");
+
+  clinic.runner->Auto();
+
+  bool started = false;
+  for (int i = 0; i < 100 && !started; ++i) {
+    started = TopLevelWindowExists("Velmont");
+    if (!started) SleepMilliseconds(50);
+  }
+  EXPECT_TRUE(started);
+  for (int i = 0; i < 100 && !FileExists(notes_log); ++i) SleepMilliseconds(50);
+  EXPECT_NE(ReadFileBytes(notes_log).find("updateInfo7.5.12.ini"), std::string::npos);
+  EXPECT_TRUE(clinic.window.minimized || !clinic.window.visible);
+
+  // Running now: a second automatic pass does not start another one; without notes, none open.
+  fs::remove(FsPath(clinic.Program("updateInfo7.5.12.ini")));
+  fs::remove(FsPath(notes_log));
+  clinic.runner->Auto();
+  SleepMilliseconds(300);
+  EXPECT_FALSE(FileExists(notes_log));
+  KillProgramsIn(clinic.state.program_folder_);
+}
+
+TEST(AutomaticPass, AProgramThatCannotStartIsLoggedNeverFatal) {
+  UpdateClinic clinic;
+  SetEnvironment("QUILLMEND_ONLINE", "0");
+  WriteFileBytes(clinic.Program("Velmont.exe"), "not a program");
+  WriteFileBytes(clinic.Program("Ostrel.exe"), "not a program");
+  WriteProfileString(clinic.Program("Orvel_h.ini"), "백업", "Ostrel", "Y");
+  clinic.runner->Auto();
+  EXPECT_FALSE(clinic.state.pass_running_);
+  EXPECT_EQ(clinic.window.Label6.caption.rfind("서버(", 0), 0u);
+}
+
+}  // namespace
+}  // namespace quillmend::testing
