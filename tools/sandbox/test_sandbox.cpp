@@ -161,6 +161,19 @@ TEST(ClinicSandbox, BadInputIsAClearErrorThatChangesNothing) {
   EXPECT_THROW(PublishVersion(layout, "7.6.0", {}), std::runtime_error);
 }
 
+TEST(AgentRun, AHungAgentIsStoppedAtItsTimeLimitAndWhatItSaidIsKept) {
+  TempFolder folder;
+  const SandboxLayout layout(folder.Sub("clinic"));
+  CreateClinic(layout, ClinicOptions{});
+  const std::string agent = folder.Sub("hung-agent");
+  WriteBytes(agent, "#!/bin/sh\necho \"started in $QUILLMEND_PROGRAM_FOLDER\" >&2\nexec sleep 60\n");
+  fs::permissions(agent, fs::perms::owner_all);
+  const AgentRun run = RunAgentOnce(agent, layout, 1);
+  EXPECT_EQ(run.status, 128 + SIGTERM);
+  EXPECT_NE(run.output.find("started in " + layout.program_folder), std::string::npos)
+      << run.output;
+}
+
 TEST(ClinicSandbox, TheAgentStartsUpAgainstItWithTheClinicDatabaseAndCustomer) {
   TempFolder folder;
   const SandboxLayout layout(folder.Sub("clinic"));
