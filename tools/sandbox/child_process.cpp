@@ -43,18 +43,20 @@ int StatusOf(int raw) {
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, const ChildOptions& options) {
   if (argv.empty()) throw std::runtime_error("no program to start");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
   int pipe_fds[2] = {-1, -1};
   int input_fds[2] = {-1, -1};
-  if (options.pipe_stdin) {
-    if (pipe2(input_fds, O_CLOEXEC) != 0) {
-      throw std::runtime_error("pipe: " + std::string(strerror(errno)));
+  if ((options.pipe_stdout && pipe2(pipe_fds, O_CLOEXEC) != 0) ||
+      (options.pipe_stdin && pipe2(input_fds, O_CLOEXEC) != 0)) {
+    const std::string reason = strerror(errno);
+    for (int fd : {pipe_fds[0], pipe_fds[1]}) {
+      if (fd >= 0) close(fd);
     }
-    posix_spawn_file_actions_adddup2(&actions, input_fds[0], STDIN_FILENO);
+    throw std::runtime_error("pipe: " + reason);
   }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (options.pipe_stdin) posix_spawn_file_actions_adddup2(&actions, input_fds[0], STDIN_FILENO);
   if (options.pipe_stdout) {
-    if (pipe2(pipe_fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe: " + std::string(strerror(errno)));
     posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
   } else if (!options.stdout_file.empty()) {
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, options.stdout_file.c_str(),
