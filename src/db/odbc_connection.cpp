@@ -203,8 +203,10 @@ void DbConnection::PrepareSqliteSession() {
     if (module.empty()) throw DbError("no extension module is configured");
     // A load that silently did nothing must not pass: the function has to answer.
     QueryNative("SELECT load_extension(" + SqliteLiteral(module) + ")");
-    Recordset probe = QueryNative("SELECT arr_split('7.5.13', '.', 3)");
-    if (probe.eof() || probe.Text(0) != "13") throw DbError("arr_split gives a wrong answer");
+    Recordset probe = QueryNative("SELECT arr_split('7.5.13', '.', 3), qm_float_checked('7.5')");
+    if (probe.eof() || probe.Text(0) != "13" || probe.Text(1) != "7.5") {
+      throw DbError("the extension gives a wrong answer");
+    }
   } catch (const DbError& e) {
     arr_split_problem_ = "the SQLite extension for dbo.arr_split (" + module +
                          ") is not available: " + e.what();
@@ -215,7 +217,9 @@ void DbConnection::PrepareSqliteSession() {
 std::string DbConnection::Translate(const std::string& sql) const {
   if (!sqlite_) return sql;
   std::string translated = TranslateForSqlite(sql);
-  if (!arr_split_problem_.empty() && FindNoCase(translated, "arr_split(") != std::string::npos) {
+  if (!arr_split_problem_.empty() &&
+      (FindNoCase(translated, "arr_split(") != std::string::npos ||
+       FindNoCase(translated, "qm_float_checked(") != std::string::npos)) {
     throw DbError(arr_split_problem_);
   }
   return translated;

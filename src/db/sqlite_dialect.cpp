@@ -201,16 +201,23 @@ class Translator {
     return args;
   }
 
-  // The target type word of cast(x as T) whose "(" is at open, lower case ("" when none).
-  std::string CastType(size_t open) const {
+  // The top-level "as" of cast(x as T) whose "(" is at open (npos when none).
+  size_t CastAs(size_t open) const {
     for (size_t j = open + 1; j < match_[open]; ++j) {
       if (IsPunct(j, "(")) {
         j = match_[j];
         continue;
       }
-      if (WordIs(j, "as") && Next(j) < match_[open]) return Lower(t_[Next(j)].text);
+      if (WordIs(j, "as")) return j;
     }
-    return "";
+    return npos;
+  }
+
+  // The target type word of cast(x as T) whose "(" is at open, lower case ("" when none).
+  std::string CastType(size_t open) const {
+    const size_t as = CastAs(open);
+    if (as == npos || Next(as) >= match_[open]) return "";
+    return Lower(t_[Next(as)].text);
   }
 
   // What the call whose name is at name_index yields, as far as this layer can tell.
@@ -264,6 +271,15 @@ class Translator {
     const auto args = Arguments(open);
     auto arg = [&](size_t n) { return Emit(args[n].first, args[n].second); };
     const std::string& lead = t_[name_index].lead;
+    if (name == "cast") {
+      const std::string type = CastType(open);
+      const size_t as = CastAs(open);
+      // The server refuses text that is not a number; SQLite's CAST would read a prefix of it.
+      if ((type == "float" || type == "real") && as != npos) {
+        return lead + t_[name_index].text + "(qm_float_checked(" + Emit(open + 1, as) + ")" +
+               Emit(as, close) + t_[close].lead + ")";
+      }
+    }
     if (SharedFunctions().count(name) != 0 || name == "cast" || name == "arr_split") {
       return lead + t_[name_index].text + "(" + Emit(open + 1, close) + ")";
     }

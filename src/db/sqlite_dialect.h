@@ -7,8 +7,10 @@
 //   - the "dbo." prefix; "+" between texts (a text literal or a cast to a character type);
 //   - text compared with a literal or a parameter compares without regard to ASCII case, as the
 //     server's case-insensitive collation does;
-//   - convert(char(N), x, 120) = (select ...): the char date compared with a datetime value.
-// The sysobjects view and dbo.arr_split are provided by the session, not here.
+//   - convert(char(N), x, 120) = (select ...): the char date compared with a datetime value;
+//   - cast(x as float) fails on text that is not a number, as on the server
+//     (qm_float_checked, from the same extension as arr_split).
+// The sysobjects view, dbo.arr_split and qm_float_checked are provided by the session.
 #pragma once
 
 #include <string>

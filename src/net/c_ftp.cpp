@@ -65,6 +65,26 @@ bool NameStaysInFolder(const std::string& name, bool directory) {
   return true;
 }
 
+// Collects the 1024-byte blocks and writes them in large pieces (a stream writes a piece of a
+// kilobyte or more straight through, one system call per block).
+class BlockWriter {
+ public:
+  explicit BlockWriter(std::ofstream& file) : file_(file) { buffer_.reserve(kLocalBuffer); }
+  bool Append(const char* data, std::size_t size) {
+    buffer_.insert(buffer_.end(), data, data + size);
+    return buffer_.size() < kLocalBuffer || Flush();
+  }
+  bool Flush() {
+    if (!buffer_.empty()) file_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    buffer_.clear();
+    return static_cast<bool>(file_);
+  }
+
+ private:
+  std::ofstream& file_;
+  std::vector<char> buffer_;
+};
+
 void SetBarRange(ProgressBarControl& bar, float low, float high) {
   if (!bar.SetMin(low)) {
     bar.SetMax(high);
@@ -268,11 +288,9 @@ bool cFTP::FTPDownloadFile(const std::string& sLocal, const std::string& sRemote
   }
   // The data goes to a file beside the target, renamed over it once all of it arrived.
   const std::string temp = sLocal + ".qmdl";
-  std::vector<char> local_buffer(kLocalBuffer);
-  std::ofstream file;
-  file.rdbuf()->pubsetbuf(local_buffer.data(), static_cast<std::streamsize>(local_buffer.size()));
-  file.open(FsPath(temp), std::ios::binary | std::ios::trunc);
+  std::ofstream file(FsPath(temp), std::ios::binary | std::ios::trunc);
   std::ofstream* local = &file;
+  BlockWriter writer(file);
   if (!file) {
     RecordLocalError("FtpOpenFile:GetFile", sLocal);
     FailDownload(nullptr, temp, sLocal);
@@ -287,7 +305,7 @@ bool cFTP::FTPDownloadFile(const std::string& sLocal, const std::string& sRemote
       FailDownload(local, temp, sLocal);
       return false;
     }
-    if (!file.write(block, kBlock)) {
+    if (!writer.Append(block, kBlock)) {
       RecordLocalError("InternetReadFile", sLocal);
       FailDownload(local, temp, sLocal);
       return false;
@@ -306,7 +324,7 @@ bool cFTP::FTPDownloadFile(const std::string& sLocal, const std::string& sRemote
     FailDownload(local, temp, sLocal);
     return false;
   }
-  if (rest > 0 && !file.write(block, rest)) {
+  if ((rest > 0 && !writer.Append(block, rest)) || !writer.Flush()) {
     RecordLocalError("InternetReadFile2", sLocal);
     FailDownload(local, temp, sLocal);
     return false;

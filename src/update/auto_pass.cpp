@@ -34,6 +34,7 @@ void UpdatePassRunner::Guarded(const char* name, Pass pass) {
     return;
   }
   state_.pass_running_ = true;
+  restart_used_ = false;  // the error path may restart the automatic pass once per pass
   try {
     pass();
   } catch (const std::exception& error) {
@@ -68,13 +69,6 @@ void UpdatePassRunner::m_netcheck() {
 }
 
 void UpdatePassRunner::cmdAuto_Click() {
-  if (auto_depth_ == 0) restart_used_ = false;
-  ++auto_depth_;
-  struct DepthGuard {
-    int& depth;
-    ~DepthGuard() { --depth; }
-  } depth_guard{auto_depth_};
-
   m_netcheck();
   const std::string now = FormatDateTime(LocalNow());
   if (state_.g_Online) {

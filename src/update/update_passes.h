@@ -81,8 +81,7 @@ class UpdatePassRunner final : public UpdatePasses {
   std::string ftp_start_folder_;
   bool version_failed_ = false;
   std::string version_failure_;
-  int auto_depth_ = 0;
-  bool restart_used_ = false;
+  bool restart_used_ = false;  // the error path has restarted the automatic pass in this pass
 };
 
 // " and 가능 = ..." helpers shared with the tests: the name of a listing entry as it is matched

@@ -31,6 +31,10 @@ struct DbSandbox {
     const std::string path = folder.Sub("Server.ini");
     return FileExists(path) ? ReadFileBytes(path) : "";
   }
+  // Rows of a plain SQLite query on the clinic database.
+  std::vector<std::string> Clinic(const std::string& query) const {
+    return QuerySqlite(clinic, query);
+  }
   void WriteLastVersion(const std::string& version) const {
     WriteIniValue(folder.Sub("ORVEL_H.ini"), "Version", "Last", version);
   }

@@ -142,6 +142,23 @@ TEST_F(FtpFaults, NamesWithBlanksAndHangulStayWhole) {
   EXPECT_EQ(testing::ReadFileBytes(Local(name)), BinaryBytes(3000));
 }
 
+TEST_F(FtpFaults, NamesCrossTheWireInCp949WhenTheServerOffersNoUtf8) {
+  Start({"cp949"});
+  Serve("폴더/보고서.txt", "abc");
+  auto client = ShortClient();
+  ASSERT_TRUE(client->OpenConnection(server().host() + "/폴더", server().port_text(),
+                                     server().user(), server().password()))
+      << client->GetLastErrorMessage();
+  EXPECT_EQ(client->GetFTPDirectory(), "/폴더");
+  ASSERT_NE(client->GetDirectoryListing("*.*"), nullptr);
+  EXPECT_EQ(client->Directory().Item(1).Filename, "보고서.txt");
+  ASSERT_TRUE(client->FTPDownloadFile(Local("r.txt"), "보고서.txt", 3));
+  EXPECT_EQ(testing::ReadFileBytes(Local("r.txt")), "abc");
+  // A name with no CP949 form cannot be sent to such a server.
+  EXPECT_FALSE(client->SetFTPDirectory("\xF0\x9F\x98\x80"));
+  EXPECT_EQ(client->GetLastErrorMessage().rfind("FtpSetCurrentDirectory error code: 87", 0), 0u);
+}
+
 TEST_F(FtpFaults, TwoNamesDifferingInCaseFailTheListingWithTheEntriesBefore) {
   testing::TempFolder lists;
   testing::WriteFileBytes(lists.Sub("list.txt"),

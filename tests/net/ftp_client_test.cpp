@@ -144,7 +144,7 @@ TEST_P(FtpClient, ListsFilesAndFoldersIntoDirectory) {
   EXPECT_GT(client->Directory().Item("setup.cab").LastWriteTime, 40000.0);  // after 2009
 
   EXPECT_EQ(client->GetFTPFileSize("setup.cab"), 1500);
-  EXPECT_EQ(client->GetFTPFileSize("nothing.here"), -1);
+  EXPECT_EQ(client->GetFTPFileSize("nothing.here"), -1) << client->GetLastErrorMessage();
 
   // An empty folder: no list, no error text, an empty Directory.
   const std::string before = client->GetLastErrorMessage();
@@ -155,7 +155,10 @@ TEST_P(FtpClient, ListsFilesAndFoldersIntoDirectory) {
 }
 
 TEST_P(FtpClient, ListsAThousandEntries) {
-  for (int i = 0; i < 1000; ++i) Serve("many/f" + std::to_string(i) + ".dat", std::to_string(i));
+  for (int i = 0; i < 1000; ++i) {
+    Serve("many/f" + std::to_string(i) + ".dat", std::to_string(i), false);
+  }
+  server().Share();
   auto client = Connected("/many");
   ASSERT_NE(client->GetDirectoryListing("*.*"), nullptr) << client->GetLastErrorMessage();
   int files = 0;

@@ -63,12 +63,13 @@ class FtpFixture {
     return client;
   }
 
-  // Writes a file below the served root ("a/b.bin") and lets the server read it.
-  void Serve(const std::string& relative, const std::string& bytes) {
+  // Writes a file below the served root ("a/b.bin") and lets the server read it (share
+  // false: the caller shares once after writing many).
+  void Serve(const std::string& relative, const std::string& bytes, bool share = true) {
     const std::filesystem::path path = FsPath(root_ + "/" + relative);
     std::filesystem::create_directories(path.parent_path());
     testing::WriteFileBytes(Utf8Path(path), bytes);
-    server_->Share();
+    if (share) server_->Share();
   }
   void ServeFolder(const std::string& relative) {
     std::filesystem::create_directories(FsPath(root_ + "/" + relative));

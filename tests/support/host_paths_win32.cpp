@@ -36,6 +36,8 @@ std::string GetEnvironment(const std::string& name) {
 
 void SetEnvironment(const std::string& name, const std::string& value) {
   SetEnvironmentVariableW(Wide(name).c_str(), Wide(value).c_str());
+  // The C runtime keeps its own copy, which getenv reads; an empty value removes the name.
+  _putenv_s(name.c_str(), value.c_str());
 }
 
 bool HostEnvironmentIsFixed() { return true; }

@@ -20,6 +20,7 @@ Misbehaviour rules, each for one fault the client must survive:
   refuse-port        refuse PORT and EPRT (500)
   refuse-pasv        refuse PASV and EPSV (500)
   list-raw=PATH      answer LIST with the bytes of PATH instead of a real listing
+  cp949              names cross the wire in CP949, and FEAT does not offer UTF8
 """
 import argparse
 import logging
@@ -190,6 +191,7 @@ def run_pyftpdlib(args):
     long_cmds = {c.upper() for c in rules.get("long-reply", [])}
     close_cmds = {c.upper() for c in rules.get("close-mid-reply", [])}
     raw_list = rules.get("list-raw", [None])[0]
+    wire_encoding = "cp949" if "cp949" in rules else "utf8"
 
     class Data(DTPHandler):
         def send(self, data):
@@ -209,6 +211,14 @@ def run_pyftpdlib(args):
         dtp_handler = Data
         use_sendfile = retr_limit is None
         permit_foreign_addresses = False
+
+        def decode(self, data):
+            return data.decode(wire_encoding, self.unicode_errors)
+
+        def push(self, s):
+            if isinstance(s, str):
+                s = s.encode(wire_encoding, "replace")
+            super(FTPHandler, self).push(s)
 
         def handle(self):
             if "silent" in rules:
@@ -230,6 +240,16 @@ def run_pyftpdlib(args):
                 return None
             if "refuse-pasv" in rules and cmd in ("PASV", "EPSV"):
                 self.respond("500 Passive mode refused here.")
+                return None
+            if wire_encoding != "utf8" and cmd == "FEAT":
+                self.respond("211 No features.")
+                return None
+            if wire_encoding != "utf8" and cmd == "LIST":
+                folder = self.fs.ftp2fs(self.fs.cwd)
+                names = sorted(self.fs.listdir(folder))
+                listing = b"".join(line.decode("utf8").encode(wire_encoding)
+                                   for line in self.fs.format_list(folder, names))
+                self.push_dtp_data(listing, isproducer=False, cmd="LIST")
                 return None
             if raw_list is not None and cmd == "LIST":
                 with open(raw_list, "rb") as f:

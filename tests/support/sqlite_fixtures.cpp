@@ -195,3 +195,9 @@ CurrentFolder::~CurrentFolder() {
 }
 
 }  // namespace quillmend::testing
+
+namespace quillmend::testing {
+
+bool RelativeDatabaseNamesFollowCurrentFolder() { return !HostEnvironmentIsFixed(); }
+
+}  // namespace quillmend::testing

@@ -85,3 +85,16 @@ class CurrentFolder {
 };
 
 }  // namespace quillmend::testing
+
+namespace quillmend::testing {
+
+// Whether the host's ODBC driver opens a relative database name (the CRM string's
+// database=CRM) in this process's current folder. Not under Wine: the host process keeps the
+// folder it was started in, whatever the Windows current folder is.
+bool RelativeDatabaseNamesFollowCurrentFolder();
+// Why not, for skip messages.
+inline constexpr const char* kRelativeDatabaseNamesSkip =
+    "under Wine the host's SQLite driver opens database=CRM in the folder Wine was started in, "
+    "not in the Windows current folder";
+
+}  // namespace quillmend::testing

@@ -2,7 +2,10 @@
 // archives, real files and processes.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "../process/child_processes.h"
+#include "platform/file_names.h"
 #include "support/host_paths.h"
 #include "update_clinic.h"
 
@@ -211,6 +214,55 @@ TEST(DownloadPass, ForcedDownloadInstallsTheSelectedVersionsOldestFirst) {
   clinic.runner->Apply();
   EXPECT_EQ(clinic.LastVersion(), "7.6.0");
   EXPECT_EQ(ReadFileBytes(clinic.Program("Velmont.exe")), kVersion60[0].bytes);
+}
+
+
+TEST(DownloadPass, UnusableServerRowsFailTheVersionWithoutHarm) {
+  UpdateClinic clinic({true, true, true});
+  clinic.Publish("7.5.13", kVersion13);
+  struct Row {
+    const char* path;
+    const char* port;
+  };
+  // An empty path, a path with no folder part, and a port that is not a number (port 21 is
+  // taken then, where nothing listens).
+  for (const Row row : {Row{"", "2121"}, Row{"127.0.0.1", "1"}, Row{"127.0.0.1/orvel", "abc"}}) {
+    ExecSqlite(clinic.crm_db, {"delete from 오르벨버전서버"});
+    AddFtpServerRow(clinic.crm_db, kCustomer, row.path, row.port, "u", "p", "", "");
+    clinic.runner->Down();
+    EXPECT_EQ(clinic.LastVersion(), "7.5.12") << row.path << " " << row.port;
+    EXPECT_FALSE(clinic.state.pass_running_);
+    EXPECT_FALSE(FileExists(clinic.Program("Velmont.exe")));
+  }
+  EXPECT_NE(clinic.FailureLog().find("NotConnect(m_DwonLoad)="), std::string::npos);
+}
+
+TEST(DownloadPass, AVersionTextWithAQuoteIsQueriedSafely) {
+  UpdateClinic clinic({true});
+  clinic.Publish("7.5.13'x", kVersion13);
+  clinic.Publish("7.6.0", kVersion60);
+  clinic.Serve();
+  clinic.runner->Down();
+  // The quoted version is found and its folder downloaded like any other; the newest wins.
+  EXPECT_EQ(clinic.LastVersion(), "7.6.0");
+  EXPECT_EQ(ReadFileBytes(clinic.System("Grid.ocx")), kVersion13[1].bytes);
+}
+
+
+TEST(DownloadPass, AFileAndAFolderWhoseNamesDifferOnlyInCaseFailTheVersion) {
+  if (PathSeparator() == "\\") GTEST_SKIP() << "this file system cannot hold both names";
+  UpdateClinic clinic({true, true, true});
+  clinic.Publish("7.5.13", kVersion13);
+  std::filesystem::create_directories(
+      FsPath(clinic.FtpRoot() + "/orvel/7.5.13/program/VELMONT.EXE.CAB"));
+  clinic.Serve();
+  clinic.runner->Down();
+  EXPECT_EQ(clinic.LastVersion(), "7.5.12");
+  EXPECT_TRUE(clinic.VersionFileRows().empty());
+  EXPECT_FALSE(clinic.state.pass_running_);
+  // The failure is shown for the pass and for its one restart of the automatic pass.
+  EXPECT_EQ(clinic.host.shown().size(), 2u);
+  EXPECT_NE(clinic.FailureLog().find("NotConnect(cmddwon_click2)"), std::string::npos);
 }
 
 }  // namespace

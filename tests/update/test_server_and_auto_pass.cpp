@@ -30,6 +30,25 @@ void KillProgramsIn(const std::string& folder) {
   }
 }
 
+// True when a process runs the program at path.
+bool ProgramRunsFrom(const std::string& path) {
+  ListViewControl list;
+  ListProcessesInto(list, GetPlatformId());
+  for (const ListViewItem& item : list.items) {
+    if (EqualsNoCase(item.text, path)) return true;
+  }
+  return false;
+}
+
+// A release-notes viewer that appends the path it is given to log.
+std::string NotesRecorder(UpdateClinic& clinic, const std::string& log) {
+  if (PathSeparator() == "\\") return "cmd.exe /c >>\"" + log + "\" echo";
+  const std::string viewer = clinic.folder.Sub("viewer.sh");
+  WriteFileBytes(viewer, "#!/bin/sh\necho \"$1\" >> '" + log + "'\n");
+  fs::permissions(FsPath(viewer), fs::perms::owner_all);
+  return viewer;
+}
+
 // A second workstation of the same clinic: its own program folder and settings, the same
 // clinic database, offline.
 void MakeOfflineTwin(UpdateClinic& twin, const UpdateClinic& downloader) {
@@ -115,17 +134,15 @@ TEST(AutomaticPass, StartsTheMainScreenWhenItIsNotRunningAndOpensTheReleaseNotes
   SetEnvironment("QUILLMEND_ONLINE", "0");
   InstallSleeperAs(clinic.Program("Velmont.exe"));
   const std::string notes_log = clinic.folder.Sub("notes.log");
-  const std::string viewer = clinic.folder.Sub("viewer.sh");
-  WriteFileBytes(viewer, "#!/bin/sh\necho \"$1\" >> '" + notes_log + "'\n");
-  fs::permissions(FsPath(viewer), fs::perms::owner_all);
-  WriteProfileString(clinic.Program("quillmend.ini"), "Platform", "NotesCommand", viewer);
+  WriteProfileString(clinic.Program("quillmend.ini"), "Platform", "NotesCommand",
+                     NotesRecorder(clinic, notes_log));
   WriteFileBytes(clinic.Program("updateInfo7.5.12.ini"), "notes");
 
   clinic.runner->Auto();
 
   bool started = false;
   for (int i = 0; i < 100 && !started; ++i) {
-    started = TopLevelWindowExists("Velmont");
+    started = ProgramRunsFrom(clinic.Program("Velmont.exe"));
     if (!started) SleepMilliseconds(50);
   }
   EXPECT_TRUE(started);

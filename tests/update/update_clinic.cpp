@@ -28,6 +28,16 @@ std::string Joined(const std::string& base, const std::string& relative) {
   return path;
 }
 
+// The CRM connection names its database file relative to the current folder, which is the
+// program folder. Under Wine the database engine runs in the host process, whose current folder
+// stays the one the test started in: the file is made there, replacing an earlier test's.
+std::string CrmFolder(const std::string& program_folder) {
+  static const std::string started_in = Utf8Path(fs::current_path());
+  if (!HostEnvironmentIsFixed()) return program_folder;
+  fs::remove(FsPath(started_in + PathSeparator() + "CRM"));
+  return started_in;
+}
+
 }  // namespace
 
 UpdateClinic::UpdateClinic(std::vector<bool> answers, const std::string& installed)
@@ -52,7 +62,7 @@ UpdateClinic::UpdateClinic(std::vector<bool> answers, const std::string& install
   CreateClinicDatabase(clinic_db, settings);
   WriteClinicDbSettings(state.program_folder_, clinic_db);
   WriteProfileString(Program("ORVEL_H.ini"), "Version", "Last", installed);
-  crm_db = CreateProgramFolderCrm(state.program_folder_);
+  crm_db = CreateProgramFolderCrm(CrmFolder(state.program_folder_));
   current_ = std::make_unique<CurrentFolder>(state.program_folder_);
   // What start-up does before the first pass: the clinic database, its dialect and the local
   // version tables.

@@ -1,5 +1,7 @@
 /* SQLite extension: arr_split(text, separator, n), the n-th piece (counting from 1) of text
- * split at separator, as the catalogue server's dbo.arr_split answers it.
+ * split at separator, as the catalogue server's dbo.arr_split answers it; and
+ * qm_float_checked(value), which fails as the server's cast(x as float) does on text that is
+ * not a number (SQLite's own CAST reads "7.a" as 7).
  *
  * A piece of decimal digits (without a leading zero) comes back as an integer, so that ordering
  * by pieces is numeric (7.5.2 before 7.5.13); any other piece comes back as text. NULL text,
@@ -74,9 +76,51 @@ static void arr_split(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   }
 }
 
+/* Whether text is what the server reads as a float: blanks around it ignored, an empty text
+ * (read as 0), or an optional sign, digits with at most one decimal point (at least one
+ * digit) and an optional exponent. */
+static int is_float_text(const unsigned char* p, int n) {
+  int i = 0, end = n, digits = 0;
+  while (i < end && (p[i] == ' ' || p[i] == '\t')) ++i;
+  while (end > i && (p[end - 1] == ' ' || p[end - 1] == '\t')) --end;
+  if (i == end) return 1;
+  if (p[i] == '+' || p[i] == '-') ++i;
+  while (i < end && p[i] >= '0' && p[i] <= '9') ++i, ++digits;
+  if (i < end && p[i] == '.') {
+    ++i;
+    while (i < end && p[i] >= '0' && p[i] <= '9') ++i, ++digits;
+  }
+  if (digits == 0) return 0;
+  if (i < end && (p[i] == 'e' || p[i] == 'E')) {
+    int exponent_digits = 0;
+    ++i;
+    if (i < end && (p[i] == '+' || p[i] == '-')) ++i;
+    while (i < end && p[i] >= '0' && p[i] <= '9') ++i, ++exponent_digits;
+    if (exponent_digits == 0) return 0;
+  }
+  return i == end;
+}
+
+/* qm_float_checked(value): value unchanged when the server could convert it to a float (NULL,
+ * a number, or float text); otherwise the statement fails with the server's message. The
+ * dialect layer sends cast(x as float) as cast(qm_float_checked(x) as float). */
+static void qm_float_checked(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  (void)argc;
+  if (sqlite3_value_type(argv[0]) == SQLITE_TEXT &&
+      !is_float_text(sqlite3_value_text(argv[0]), sqlite3_value_bytes(argv[0]))) {
+    sqlite3_result_error(ctx, "Error converting data type varchar to float.", -1);
+    return;
+  }
+  sqlite3_result_value(ctx, argv[0]);
+}
+
 int sqlite3_arrsplit_init(sqlite3* db, char** error, const sqlite3_api_routines* api) {
+  int rc;
   (void)error;
   SQLITE_EXTENSION_INIT2(api);
-  return sqlite3_create_function(db, "arr_split", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC, NULL,
-                                 arr_split, NULL, NULL);
+  rc = sqlite3_create_function(db, "arr_split", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC, NULL,
+                               arr_split, NULL, NULL);
+  if (rc != SQLITE_OK) return rc;
+  return sqlite3_create_function(db, "qm_float_checked", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                 NULL, qm_float_checked, NULL, NULL);
 }

@@ -24,17 +24,11 @@ std::unordered_set<InternetObject*>& Registry() {
 }
 
 bool ValidUtf8(const std::string& text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
+  for (std::size_t i = 0; i < text.size();) {
     const auto c = static_cast<unsigned char>(text[i]);
-    const std::size_t extra = c < 0x80          ? 0
-                              : (c >> 5) == 6   ? 1
-                              : (c >> 4) == 14  ? 2
-                              : (c >> 3) == 30  ? 3
-                                                : 4;
-    if (extra == 4 || i + extra >= text.size() + (extra == 0 ? 1 : 0)) {
-      if (extra != 0) return false;
-    }
+    const std::size_t extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2
+                              : (c >> 3) == 30 ? 3 : 4;
+    if (extra == 4 || i + extra >= text.size() + (extra == 0 ? 1 : 0)) return false;
     for (std::size_t k = 1; k <= extra; ++k) {
       if ((static_cast<unsigned char>(text[i + k]) >> 6) != 2) return false;
     }

@@ -146,6 +146,9 @@ Handle FtpFindFirstFile(Handle connection, const std::string& filter, FindData& 
   HINTERNET find = ::FtpFindFirstFileW(H(connection), wide_filter.get(), &record, flags, 0);
   if (find != nullptr) {
     Convert(record, data);
+  } else if (GetLastError() == 0) {
+    // Some WinINet versions report an empty listing without a code: nothing matched.
+    SetLastError(ERROR_NO_MORE_FILES);
   } else if (GetLastError() == ERROR_INTERNET_EXTENDED_ERROR) {
     // A server that answers the listing of a missing name with 550: nothing matches.
     std::uint32_t reply = 0;
