@@ -1,0 +1,181 @@
+#include "clinic_sandbox.h"
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+#include "child_process.h"
+#include "db/sqlite_dialect.h"
+#include "platform/file_names.h"
+#include "startup/settings.h"
+#include "support/sqlite_fixtures.h"
+
+namespace quillmend::sandbox {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Join(const std::string& base, const std::string& relative) {
+  return Utf8Path(FsPath(base) / FsPath(relative));
+}
+
+// Inserts rows into a table of the SQLite file in statements of a few hundred rows each, with
+// the journal kept in memory: publishing thousands of file rows one statement at a time would
+// wait for the disk thousands of times.
+void InsertRows(const std::string& database, const std::string& table,
+                const std::vector<std::vector<std::string>>& rows) {
+  std::vector<std::string> statements = {"PRAGMA synchronous = OFF"};
+  constexpr size_t kRowsPerStatement = 400;
+  for (size_t first = 0; first < rows.size(); first += kRowsPerStatement) {
+    std::string sql = "INSERT INTO " + table + " VALUES ";
+    for (size_t i = first; i < rows.size() && i < first + kRowsPerStatement; ++i) {
+      sql += i == first ? "(" : ", (";
+      for (size_t c = 0; c < rows[i].size(); ++c) {
+        sql += (c == 0 ? "" : ", ") + SqliteLiteral(rows[i][c]);
+      }
+      sql += ")";
+    }
+    statements.push_back(sql);
+  }
+  testing::ExecSqlite(database, statements);
+}
+
+void PublishRows(const SandboxLayout& layout, const std::string& version,
+                 const std::vector<std::string>& names) {
+  if (names.empty()) throw std::runtime_error("version " + version + " has no files");
+  InsertRows(layout.crm_db, "오르벨버전관리", {{version, kCustomer, "Y"}});
+  std::vector<std::vector<std::string>> rows;
+  for (const std::string& name : names) rows.push_back({version, name});
+  InsertRows(layout.crm_db, "오르벨버전파일", rows);
+}
+
+}  // namespace
+
+SandboxLayout::SandboxLayout(const std::string& root_folder)
+    : root(Utf8Path(fs::absolute(FsPath(root_folder)).lexically_normal())) {
+  while (root.size() > 1 && root.back() == '/') root.pop_back();
+  program_folder = Join(root, "Orvel");
+  system_folder = Join(root, "system");
+  clinic_db = Join(root, "clinic.db");
+  crm_db = Join(program_folder, "CRM");
+  ftp_root = Join(root, "ftp");
+  settings_file = Join(program_folder, "ORVEL_H.ini");
+  agent_settings = Join(program_folder, "quillmend.ini");
+  register_log = Join(root, "registered.log");
+}
+
+std::string SandboxLayout::VersionFolder(const std::string& version) const {
+  return Join(Join(ftp_root, kFtpFolder), version);
+}
+
+void CreateClinic(const SandboxLayout& layout, const ClinicOptions& options) {
+  std::error_code ec;
+  if (fs::exists(FsPath(layout.program_folder), ec)) {
+    throw std::runtime_error(layout.root + " already holds a sandbox clinic");
+  }
+  for (const std::string& folder : {layout.program_folder, layout.system_folder,
+                                    Join(layout.ftp_root, kFtpFolder)}) {
+    fs::create_directories(FsPath(folder));
+  }
+  testing::UseProjectOdbc();
+
+  testing::ClinicSettings clinic;
+  clinic.customer_code = kCustomer;
+  clinic.version = options.installed_version;
+  testing::CreateClinicDatabase(layout.clinic_db, clinic);
+  testing::WriteClinicDbSettings(layout.program_folder, layout.clinic_db);
+  WriteIniValue(layout.settings_file, "Version", "Last", options.installed_version);
+  WriteIniValue(layout.settings_file, "백업", "Ostrel", "N");
+  testing::CreateProgramFolderCrm(layout.program_folder);
+
+  WriteIniValue(layout.agent_settings, "Platform", "SystemFolder", layout.system_folder);
+  WriteIniValue(layout.agent_settings, "Platform", "RegisterCommand", options.register_command);
+  WriteIniValue(layout.agent_settings, "Platform", "NotesCommand", "");
+
+  if (!options.main_screen_program.empty()) {
+    const fs::path target = FsPath(Join(layout.program_folder, "Velmont.exe"));
+    fs::copy_file(FsPath(options.main_screen_program), target,
+                  fs::copy_options::overwrite_existing);
+  }
+}
+
+void PublishVersion(const SandboxLayout& layout, const std::string& version,
+                    const std::vector<PublishedFile>& files) {
+  const std::string sources = Join(Join(layout.root, "sources"), version);
+  std::vector<std::string> names;
+  for (const PublishedFile& file : files) {
+    const std::string source = Join(Join(sources, file.subfolder), file.name);
+    WriteBytes(source, file.bytes);
+    const std::string folder = Join(layout.VersionFolder(version), file.subfolder);
+    fs::create_directories(FsPath(folder));
+    MakeCab(Join(folder, file.name + ".cab"), source);
+    names.push_back(file.name + ".cab");
+  }
+  PublishRows(layout, version, names);
+}
+
+size_t PublishExistingFolder(const SandboxLayout& layout, const std::string& version,
+                             const std::string& version_folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::recursive_directory_iterator(FsPath(version_folder))) {
+    if (entry.is_regular_file()) names.push_back(Utf8Path(entry.path().filename()));
+  }
+  PublishRows(layout, version, names);
+  return names.size();
+}
+
+void PointAtFtpServer(const SandboxLayout& layout, const std::string& port) {
+  if (port.empty() || port.find_first_not_of("0123456789") != std::string::npos) {
+    throw std::runtime_error("not a port number: " + port);
+  }
+  testing::ExecSqlite(layout.crm_db, {"DELETE FROM 오르벨버전서버"});
+  testing::AddFtpServerRow(layout.crm_db, kCustomer, std::string("127.0.0.1/") + kFtpFolder, port,
+                           kFtpUser, kFtpPassword, "", "");
+}
+
+void MakeCab(const std::string& cab_path, const std::string& source) {
+  ChildOptions quiet;
+  quiet.stdout_file = "/dev/null";
+  if (RunProgram({"gcab", "-c", "-z", "-n", cab_path, source}, quiet) != 0) {
+    throw std::runtime_error("gcab could not make " + cab_path);
+  }
+}
+
+std::string ProgramLikeBytes(size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  static const std::string words[] = {"\x48\x89\x5c\x24\x08", "\x55\x48\x8b\xec",
+                                      std::string("\xe8\x00\x00\x00\x00", 5), "\xc3\xcc\xcc\xcc",
+                                      "GetProcAddress", std::string(6, '\0')};
+  std::string bytes;
+  bytes.reserve(size + 16);
+  while (bytes.size() < size) {
+    const unsigned pick = random() % 10;
+    if (pick < 6) {
+      bytes += words[pick];
+    } else {
+      for (int i = 0; i < 4; ++i) bytes += static_cast<char>(random() & 0xFF);
+    }
+  }
+  bytes.resize(size);
+  return bytes;
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  const fs::path target = FsPath(path);
+  if (target.has_parent_path()) fs::create_directories(target.parent_path());
+  std::ofstream out(target, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(FsPath(path), std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+}  // namespace quillmend::sandbox
