@@ -13,6 +13,7 @@
 #include "apply/pending_update.h"
 #include "apply/placement.h"
 #include "cab_fixtures.h"
+#include "platform/file_names.h"
 #include "platform/file_placement.h"
 #include "support/temp_folder.h"
 #include "workstation.h"
@@ -147,6 +148,29 @@ TEST(PendingUpdateRunning, AProgramStillRunningKeepsItsFilePending) {
   EXPECT_FALSE(FileExists(ws.Program("newupdate/program/Drustan.exe")));
   EXPECT_FALSE(ws.state.g_PendingApply);
   EXPECT_EQ(ws.OfflineRecords(), (std::vector<std::string>{"1.0|Drustan.exe||Server_NewUpdate"}));
+}
+
+
+TEST(PlacementPermissions, AReplacedProgramKeepsItsModeAndANewFileTakesTheSources) {
+  TempFolder folder;
+  const std::string staged = folder.Sub("download/program/Velmont.exe");
+  const std::string target = folder.Sub("Orvel/Velmont.exe");
+  WriteFileBytes(staged, "new program");
+  WriteFileBytes(target, "old program");
+  fs::permissions(FsPath(staged), fs::perms::owner_read | fs::perms::owner_write);
+  const fs::perms program = fs::perms::owner_all | fs::perms::group_read |
+                            fs::perms::group_exec | fs::perms::others_read |
+                            fs::perms::others_exec;
+  fs::permissions(FsPath(target), program);
+
+  ReplaceFileAtomically(staged, target);
+  EXPECT_EQ(ReadFileBytes(target), "new program");
+  EXPECT_EQ(fs::status(FsPath(target)).permissions(), program);
+
+  const std::string fresh = folder.Sub("Orvel/Reports.dll");
+  ReplaceFileAtomically(staged, fresh);
+  EXPECT_EQ(fs::status(FsPath(fresh)).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
 }
 
 }  // namespace

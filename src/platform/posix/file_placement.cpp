@@ -88,10 +88,22 @@ void ReplaceFileAtomically(const std::string& source, const std::string& target)
   if (::fstat(in.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
     throw FilePlacementError("not a readable file: " + source);
   }
+  // A replaced file keeps its own permission bits: archives carry none, so a program expanded
+  // from one would otherwise lose its execute bit. A new file takes the source's.
+  struct stat replaced {};
+  const mode_t mode = (::stat(target.c_str(), &replaced) == 0 && S_ISREG(replaced.st_mode)
+                           ? replaced.st_mode
+                           : info.st_mode) &
+                      07777 & ~static_cast<mode_t>(S_ISUID | S_ISGID);
   const std::string temp = PlacementTempPath(target);
-  Fd out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                info.st_mode & 07777 & ~static_cast<mode_t>(S_ISUID | S_ISGID)));
+  Fd out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
   if (out.get() < 0) throw FilePlacementError(ErrnoText("cannot create", temp, errno));
+  // The mode given to open is narrowed by the umask; the replaced file's bits are kept whole.
+  if (::fchmod(out.get(), mode) != 0) {
+    const int error = errno;
+    ::unlink(temp.c_str());
+    throw FilePlacementError(ErrnoText("cannot set the permissions of", temp, error));
+  }
   try {
     CopyContents(in.get(), out.get(), source, temp);
     if (::fsync(out.get()) != 0) throw FilePlacementError(ErrnoText("cannot flush", temp, errno));
