@@ -42,9 +42,9 @@ TEST_P(FtpClient, ConnectFailuresAreReportedWithTheirLabel) {
   EXPECT_FALSE(client->OpenConnection("", server().port_text(), server().user(), "x"));
   EXPECT_EQ(client->GetLastErrorMessage().rfind("InternetConnect", 0), 0u);
 
-  // A port nobody listens on: the server's port plus one is closed while the test runs.
-  const std::string closed = std::to_string(server().port() + 1);
-  EXPECT_FALSE(client->OpenConnection(server().host(), closed, server().user(), "x"));
+  // A port nobody listens on.
+  const testing::ClosedPort closed;
+  EXPECT_FALSE(client->OpenConnection(server().host(), closed.port_text(), server().user(), "x"));
   EXPECT_EQ(client->GetLastErrorMessage().rfind("InternetConnect error code: 12029", 0), 0u)
       << client->GetLastErrorMessage();
   // After a failed connect, folder calls fail instead of touching an old connection.

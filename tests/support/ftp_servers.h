@@ -3,6 +3,7 @@
 // stopped by the destructor. Under Wine the servers run on the Linux host beneath.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -57,6 +58,22 @@ class FtpServer {
   std::string password_;
   std::string root_;
   std::unique_ptr<Process> process_;
+};
+
+// A loopback port that is bound but not listening while the object lives: a connection to it
+// is refused, and no other server can take it meanwhile.
+class ClosedPort {
+ public:
+  ClosedPort();
+  ~ClosedPort();
+  ClosedPort(const ClosedPort&) = delete;
+  ClosedPort& operator=(const ClosedPort&) = delete;
+  int port() const { return port_; }
+  std::string port_text() const { return std::to_string(port_); }
+
+ private:
+  std::intptr_t socket_ = -1;
+  int port_ = 0;
 };
 
 }  // namespace quillmend::testing

@@ -1,8 +1,11 @@
 // The FTP server launcher as a POSIX child process with pipes on its input and output.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +13,7 @@
 #include <thread>
 
 #include "support/ftp_server_process.h"
+#include "support/ftp_servers.h"
 
 extern char** environ;
 
@@ -64,6 +68,23 @@ class PosixLauncher : public LauncherProcess {
 }  // namespace
 
 std::string LauncherPath(const std::string& local_path) { return local_path; }
+
+ClosedPort::ClosedPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+    port_ = ntohs(address.sin_port);
+  }
+  socket_ = fd;
+}
+
+ClosedPort::~ClosedPort() {
+  if (socket_ >= 0) ::close(static_cast<int>(socket_));
+}
 
 std::unique_ptr<LauncherProcess> StartLauncher(const std::vector<std::string>& args,
                                                std::string& error) {

@@ -9,6 +9,7 @@
 
 #include "platform/win32/wide.h"
 #include "support/ftp_server_process.h"
+#include "support/ftp_servers.h"
 #include "support/host_paths.h"
 
 namespace quillmend::testing {
@@ -75,6 +76,26 @@ class WineLauncher : public LauncherProcess {
 }  // namespace
 
 std::string LauncherPath(const std::string& local_path) { return HostPathOf(local_path); }
+
+ClosedPort::ClosedPort() {
+  WSADATA wsa;
+  WSAStartup(MAKEWORD(2, 2), &wsa);
+  const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int length = sizeof address;
+  if (s != INVALID_SOCKET && bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+    port_ = ntohs(address.sin_port);
+  }
+  socket_ = static_cast<std::intptr_t>(s);
+}
+
+ClosedPort::~ClosedPort() {
+  if (static_cast<SOCKET>(socket_) != INVALID_SOCKET) closesocket(static_cast<SOCKET>(socket_));
+  WSACleanup();
+}
 
 std::unique_ptr<LauncherProcess> StartLauncher(const std::vector<std::string>& args,
                                                std::string& error) {
