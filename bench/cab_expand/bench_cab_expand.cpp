@@ -8,38 +8,19 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "platform/cab_expand.h"
+#include "support/program_bytes.h"
 
 namespace fs = std::filesystem;
+using quillmend::testing::ProgramLikeBytes;
 
 namespace {
 
 constexpr size_t kFiles = 8;
 constexpr size_t kFileSize = 8u << 20;  // 8 x 8 MiB = 64 MiB
-
-// Bytes that compress like program files: instruction-like runs mixed with noise.
-std::string ProgramLikeBytes(size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  static const std::string words[] = {"\x48\x89\x5c\x24\x08", "\x55\x48\x8b\xec",
-                                      std::string("\xe8\x00\x00\x00\x00", 5), "\xc3\xcc\xcc\xcc",
-                                      "GetProcAddress", std::string(6, '\0')};
-  std::string bytes;
-  bytes.reserve(size + 16);
-  while (bytes.size() < size) {
-    const unsigned pick = random() % 10;
-    if (pick < 6) {
-      bytes += words[pick];
-    } else {
-      for (int i = 0; i < 4; ++i) bytes += static_cast<char>(random() & 0xFF);
-    }
-  }
-  bytes.resize(size);
-  return bytes;
-}
 
 int Run(const std::string& command) {
   const int status = std::system(command.c_str());

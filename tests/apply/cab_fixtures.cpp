@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <random>
 
 #include <sys/wait.h>
 
@@ -35,24 +34,6 @@ void MakeCab(const std::string& cab_path, const std::vector<std::string>& files)
   std::string command = "gcab -c -z -n " + Quoted(cab_path);
   for (const std::string& f : files) command += " " + Quoted(f);
   ASSERT_EQ(RunShell(command + " >/dev/null"), 0) << command;
-}
-
-std::string ProgramLikeBytes(size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string bytes;
-  bytes.reserve(size);
-  const std::string words[] = {"\x48\x89\x5c\x24\x08", "\x55\x48\x8b\xec", "\xe8\x00\x00\x00\x00",
-                               "\xc3\xcc\xcc\xcc", "GetProcAddress", "\x00\x00\x00\x00\x00\x00"};
-  while (bytes.size() < size) {
-    const unsigned pick = random() % 10;
-    if (pick < 6) {
-      bytes += words[pick];
-    } else {
-      for (int i = 0; i < 4; ++i) bytes += static_cast<char>(random() & 0xFF);
-    }
-  }
-  bytes.resize(size);
-  return bytes;
 }
 
 std::vector<size_t> DataBlockOffsets(const std::string& cab) {

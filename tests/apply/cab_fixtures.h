@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "support/program_bytes.h"
+
 namespace quillmend::testing {
 
 // Runs a shell command line; returns its exit status (-1 when it could not run).
@@ -12,10 +14,6 @@ int RunShell(const std::string& command_line);
 // Makes an MSZIP-compressed CAB at cab_path holding the given files (stored without folders).
 // Fails the calling test when gcab fails.
 void MakeCab(const std::string& cab_path, const std::vector<std::string>& files);
-
-// Executable-like test data: a mix of repeated structures and noise that compresses about as
-// well as program files do. Deterministic for a seed.
-std::string ProgramLikeBytes(size_t size, unsigned seed);
 
 // Offsets of the CFDATA blocks of a single-folder CAB (each block's 8-byte header starts there).
 std::vector<size_t> DataBlockOffsets(const std::string& cab);

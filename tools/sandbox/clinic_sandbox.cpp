@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -141,25 +140,6 @@ void MakeCab(const std::string& cab_path, const std::string& source) {
   if (RunProgram({"gcab", "-c", "-z", "-n", cab_path, source}, quiet) != 0) {
     throw std::runtime_error("gcab could not make " + cab_path);
   }
-}
-
-std::string ProgramLikeBytes(size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  static const std::string words[] = {"\x48\x89\x5c\x24\x08", "\x55\x48\x8b\xec",
-                                      std::string("\xe8\x00\x00\x00\x00", 5), "\xc3\xcc\xcc\xcc",
-                                      "GetProcAddress", std::string(6, '\0')};
-  std::string bytes;
-  bytes.reserve(size + 16);
-  while (bytes.size() < size) {
-    const unsigned pick = random() % 10;
-    if (pick < 6) {
-      bytes += words[pick];
-    } else {
-      for (int i = 0; i < 4; ++i) bytes += static_cast<char>(random() & 0xFF);
-    }
-  }
-  bytes.resize(size);
-  return bytes;
 }
 
 void WriteBytes(const std::string& path, const std::string& bytes) {

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "support/program_bytes.h"
+
 namespace quillmend::sandbox {
 
 inline constexpr const char* kCustomer = "C1001";
@@ -79,9 +81,7 @@ void PointAtFtpServer(const SandboxLayout& layout, const std::string& port);
 // Makes an MSZIP CAB at cab_path holding the one file source (stored without folders).
 void MakeCab(const std::string& cab_path, const std::string& source);
 
-// Bytes that compress about as well as program files do: instruction-like runs and noise.
-// Deterministic for a seed.
-std::string ProgramLikeBytes(size_t size, unsigned seed);
+using testing::ProgramLikeBytes;
 
 // Whole-file helpers (binary); WriteBytes creates missing folders.
 void WriteBytes(const std::string& path, const std::string& bytes);
