@@ -437,13 +437,17 @@ bool cFTP::AddListedEntry(const inet::FindData& data) {
 
 const cDirList* cFTP::GetDirectoryListing(const std::string& sFilter) {
   directory_.reset();
+  listing_failed_ = false;
   Yield();
   inet::FindData data;
   inet::Handle find = inet::FtpFindFirstFile(connection_, sFilter, data, 0);
   const std::uint32_t first_code = inet::InternetLastError();
   Yield();
   if (find == nullptr) {
-    if (first_code != inet::kErrorNoMoreFiles) RecordLastError(first_code, "FtpFindFirstFile");
+    if (first_code != inet::kErrorNoMoreFiles) {
+      RecordLastError(first_code, "FtpFindFirstFile");
+      listing_failed_ = true;
+    }
     return nullptr;
   }
   FindGuard guard(find);
@@ -458,6 +462,7 @@ const cDirList* cFTP::GetDirectoryListing(const std::string& sFilter) {
   guard.Close();
   if (code != inet::kErrorNoMoreFiles) {
     RecordLastError(code, "InternetFindNextFile");
+    listing_failed_ = true;
     return nullptr;
   }
   Yield();

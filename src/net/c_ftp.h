@@ -42,6 +42,8 @@ class cFTP {
   // The text of the last failure: "<label> error code: <n> Message: <text>", or for 12003 the
   // server's own last reply. Only ever overwritten, never cleared.
   std::string GetLastErrorMessage() const { return last_error_; }
+  // True when the last GetDirectoryListing failed; a folder with nothing in it is no failure.
+  bool LastListingFailed() const { return listing_failed_; }
 
   void CloseConnection();
   bool SimpleFTPPutFile(const std::string& sLocal, const std::string& sRemote);
@@ -101,6 +103,7 @@ class cFTP {
   std::uint32_t connection_flags_ = 0;
   std::string last_error_;
   std::unique_ptr<cDirList> directory_;
+  bool listing_failed_ = false;
 };
 
 }  // namespace quillmend

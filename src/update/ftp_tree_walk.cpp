@@ -43,8 +43,20 @@ void UpdatePassRunner::m_ftptree(const std::string& remote_folder) {
   const std::string local_folder = state_.g_DownloadPath + NativePath(ReplaceAll(below_start, "/", "\\"));
   EnsureFolderPath(local_folder);
 
-  ftp.SetFTPDirectory(remote_folder);
-  ftp.GetDirectoryListing("*.*");
+  // A folder that cannot be entered or listed fails the version: listing the folder the
+  // connection is still in instead would walk it again (without end), and a version with
+  // unlisted files must not be recorded as installed.
+  bool walkable = ftp.SetFTPDirectory(remote_folder);
+  if (walkable) {
+    ftp.GetDirectoryListing("*.*");
+    walkable = !ftp.LastListingFailed();
+  }
+  if (!walkable) {
+    version_failed_ = true;
+    if (version_failure_.empty()) version_failure_ = ftp.GetLastErrorMessage();
+    LogLine("cannot walk the remote folder " + remote_folder + ": " + ftp.GetLastErrorMessage());
+    return;
+  }
   const cDirList& listing = ftp.Directory();
   state_.entries_listed_ += listing.Count();
   // The listing is copied: downloads below may replace the client's directory list.

@@ -265,5 +265,26 @@ TEST(DownloadPass, AFileAndAFolderWhoseNamesDifferOnlyInCaseFailTheVersion) {
   EXPECT_NE(clinic.FailureLog().find("NotConnect(cmddwon_click2)"), std::string::npos);
 }
 
+
+TEST(DownloadPass, AFolderThatVanishesDuringTheWalkFailsTheVersionInsteadOfLoopingOrRecording) {
+  UpdateClinic clinic({true});
+  clinic.Publish("7.5.13", kVersion13);
+  std::filesystem::create_directories(FsPath(clinic.FtpRoot() + "/orvel/7.5.13/program/empty"));
+  clinic.Serve();
+  // Once the version folder has been listed, its system folder disappears from the server. A
+  // walk that went on in the folder it was still in would then either find nothing there and
+  // record the version without its system files, or list the version folder again without end.
+  const std::string system_folder = clinic.FtpRoot() + "/orvel/7.5.13/system";
+  clinic.host.SetEventHook([&] {
+    if (clinic.state.entries_listed_ > 0) std::filesystem::remove_all(FsPath(system_folder));
+  });
+  clinic.runner->Down();
+  clinic.host.SetEventHook(nullptr);
+  EXPECT_EQ(clinic.LastVersion(), "7.5.12");
+  EXPECT_TRUE(clinic.VersionFileRows().empty());
+  EXPECT_TRUE(clinic.CustomerVersionRows().empty());
+  EXPECT_FALSE(clinic.state.pass_running_);
+}
+
 }  // namespace
 }  // namespace quillmend::testing
