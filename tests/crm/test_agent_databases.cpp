@@ -1,16 +1,13 @@
 // The agent as a real process against a sandbox: a SQLite clinic database behind "ORVEL_H.ini"
 // and the SQLite CRM in the program folder.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
 #include "crm/crm_sandbox.h"
 #include "db/db_connection.h"
+#include "support/agent_process.h"
 #include "update/update_discovery.h"
 #include "ui/controls.h"
-
-extern char** environ;
 
 namespace quillmend::testing {
 namespace {
@@ -18,25 +15,11 @@ namespace {
 // Runs the agent once, headless and online, in folder; returns its exit status and leaves its
 // standard error in folder/agent.err.
 int RunAgentOnce(const std::string& folder) {
-  std::vector<std::string> env_text = {"QUILLMEND_UI=headless", "QUILLMEND_ONLINE=1",
-                                       "QUILLMEND_RUN=once", "QUILLMEND_PROGRAM_FOLDER=" + folder};
-  for (char** e = environ; *e != nullptr; ++e) {
-    const std::string entry = *e;
-    if (entry.rfind("QUILLMEND_", 0) != 0) env_text.push_back(entry);
-  }
-  std::vector<char*> envp;
-  for (auto& e : env_text) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  const std::string err = folder + "/agent.err";
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  char* argv[] = {const_cast<char*>(QUILLMEND_AGENT_PATH), nullptr};
-  pid_t pid = -1;
-  const int rc = posix_spawn(&pid, QUILLMEND_AGENT_PATH, &actions, nullptr, argv, envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return -1;
+  const int pid = StartAgentProcess(QUILLMEND_AGENT_PATH,
+                                    {"QUILLMEND_UI=headless", "QUILLMEND_ONLINE=1",
+                                     "QUILLMEND_RUN=once", "QUILLMEND_PROGRAM_FOLDER=" + folder},
+                                    folder + "/agent.err");
+  if (pid < 0) return -1;
   int status = 0;
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128;

@@ -1,7 +1,6 @@
 // The agent as a real process: run once headless in a sandbox, and a second instance.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,9 +10,8 @@
 #include <vector>
 
 #include "startup/profile_file.h"
+#include "support/agent_process.h"
 #include "support/temp_folder.h"
-
-extern char** environ;
 
 namespace quillmend {
 namespace {
@@ -21,20 +19,12 @@ namespace {
 using testing::TempFolder;
 
 pid_t StartAgent(const std::string& folder, bool once) {
-  std::vector<std::string> env_text = {"QUILLMEND_UI=headless", "QUILLMEND_ONLINE=0",
+  std::vector<std::string> settings = {"QUILLMEND_UI=headless", "QUILLMEND_ONLINE=0",
                                        "QUILLMEND_PROGRAM_FOLDER=" + folder};
-  if (once) env_text.push_back("QUILLMEND_RUN=once");
-  for (char** e = environ; *e != nullptr; ++e) {
-    const std::string entry = *e;
-    if (entry.rfind("QUILLMEND_", 0) != 0) env_text.push_back(entry);
-  }
-  std::vector<char*> envp;
-  for (auto& e : env_text) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  char* argv[] = {const_cast<char*>(QUILLMEND_AGENT_PATH), nullptr};
-  pid_t pid = -1;
-  EXPECT_EQ(posix_spawn(&pid, QUILLMEND_AGENT_PATH, nullptr, nullptr, argv, envp.data()), 0);
-  return pid;
+  if (once) settings.push_back("QUILLMEND_RUN=once");
+  const int pid = testing::StartAgentProcess(QUILLMEND_AGENT_PATH, settings);
+  EXPECT_GT(pid, 0);
+  return static_cast<pid_t>(pid);
 }
 
 // Waits up to timeout for the child to end; returns its exit status or -1 when still running.
