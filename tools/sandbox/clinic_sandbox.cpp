@@ -10,15 +10,13 @@
 #include "platform/file_names.h"
 #include "startup/settings.h"
 #include "support/sqlite_fixtures.h"
+#include "support/temp_folder.h"
 
 namespace quillmend::sandbox {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Join(const std::string& base, const std::string& relative) {
-  return Utf8Path(FsPath(base) / FsPath(relative));
-}
+using testing::JoinedPath;
 
 // Inserts rows into a table of the SQLite file in statements of a few hundred rows each, with
 // the journal kept in memory: publishing thousands of file rows one statement at a time would
@@ -55,18 +53,18 @@ void PublishRows(const SandboxLayout& layout, const std::string& version,
 SandboxLayout::SandboxLayout(const std::string& root_folder)
     : root(Utf8Path(fs::absolute(FsPath(root_folder)).lexically_normal())) {
   while (root.size() > 1 && root.back() == '/') root.pop_back();
-  program_folder = Join(root, "Orvel");
-  system_folder = Join(root, "system");
-  clinic_db = Join(root, "clinic.db");
-  crm_db = Join(program_folder, "CRM");
-  ftp_root = Join(root, "ftp");
-  settings_file = Join(program_folder, "ORVEL_H.ini");
-  agent_settings = Join(program_folder, "quillmend.ini");
-  register_log = Join(root, "registered.log");
+  program_folder = JoinedPath(root, "Orvel");
+  system_folder = JoinedPath(root, "system");
+  clinic_db = JoinedPath(root, "clinic.db");
+  crm_db = JoinedPath(program_folder, "CRM");
+  ftp_root = JoinedPath(root, "ftp");
+  settings_file = JoinedPath(program_folder, "ORVEL_H.ini");
+  agent_settings = JoinedPath(program_folder, "quillmend.ini");
+  register_log = JoinedPath(root, "registered.log");
 }
 
 std::string SandboxLayout::VersionFolder(const std::string& version) const {
-  return Join(Join(ftp_root, kFtpFolder), version);
+  return JoinedPath(JoinedPath(ftp_root, kFtpFolder), version);
 }
 
 void CreateClinic(const SandboxLayout& layout, const ClinicOptions& options) {
@@ -75,7 +73,7 @@ void CreateClinic(const SandboxLayout& layout, const ClinicOptions& options) {
     throw std::runtime_error(layout.root + " already holds a sandbox clinic");
   }
   for (const std::string& folder : {layout.program_folder, layout.system_folder,
-                                    Join(layout.ftp_root, kFtpFolder)}) {
+                                    JoinedPath(layout.ftp_root, kFtpFolder)}) {
     fs::create_directories(FsPath(folder));
   }
   testing::UseProjectOdbc();
@@ -94,7 +92,7 @@ void CreateClinic(const SandboxLayout& layout, const ClinicOptions& options) {
   WriteIniValue(layout.agent_settings, "Platform", "NotesCommand", "");
 
   if (!options.main_screen_program.empty()) {
-    const fs::path target = FsPath(Join(layout.program_folder, "Velmont.exe"));
+    const fs::path target = FsPath(JoinedPath(layout.program_folder, "Velmont.exe"));
     fs::copy_file(FsPath(options.main_screen_program), target,
                   fs::copy_options::overwrite_existing);
   }
@@ -102,14 +100,14 @@ void CreateClinic(const SandboxLayout& layout, const ClinicOptions& options) {
 
 void PublishVersion(const SandboxLayout& layout, const std::string& version,
                     const std::vector<PublishedFile>& files) {
-  const std::string sources = Join(Join(layout.root, "sources"), version);
+  const std::string sources = JoinedPath(JoinedPath(layout.root, "sources"), version);
   std::vector<std::string> names;
   for (const PublishedFile& file : files) {
-    const std::string source = Join(Join(sources, file.subfolder), file.name);
+    const std::string source = JoinedPath(JoinedPath(sources, file.subfolder), file.name);
     WriteBytes(source, file.bytes);
-    const std::string folder = Join(layout.VersionFolder(version), file.subfolder);
+    const std::string folder = JoinedPath(layout.VersionFolder(version), file.subfolder);
     fs::create_directories(FsPath(folder));
-    MakeCab(Join(folder, file.name + ".cab"), source);
+    MakeCab(JoinedPath(folder, file.name + ".cab"), source);
     names.push_back(file.name + ".cab");
   }
   PublishRows(layout, version, names);
