@@ -36,9 +36,10 @@ std::string PassBench::VersionFolder(const std::string& version) const {
   return work_ + "/ftp/orvel/" + version;
 }
 
-void PassBench::Serve() {
+void PassBench::Serve(long long bytes_per_second) {
+  server_.reset();
   server_ = std::make_unique<sandbox::LocalFtpServer>(work_ + "/ftp", sandbox::kFtpUser,
-                                                      sandbox::kFtpPassword);
+                                                      sandbox::kFtpPassword, bytes_per_second);
 }
 
 sandbox::SandboxLayout PassBench::FreshClinic(const std::string& version) {

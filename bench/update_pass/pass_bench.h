@@ -20,8 +20,9 @@ class PassBench {
 
   // The folder of a version on the served root (<work>/ftp/orvel/<version>).
   std::string VersionFolder(const std::string& version) const;
-  // Starts the FTP server over <work>/ftp; call after the versions are in place.
-  void Serve();
+  // Starts the FTP server over <work>/ftp (stopping one started before); call after the
+  // versions are in place. bytes_per_second > 0 paces each transfer to that link rate.
+  void Serve(long long bytes_per_second = 0);
 
   // A fresh clinic at 7.5.12 whose CRM publishes version (every file below its folder), or
   // nothing newer when version is empty, pointed at the server.

@@ -8,6 +8,7 @@ With --control-port N the same lines go over a TCP connection to 127.0.0.1:N ins
 standard streams (a Windows test under Wine cannot hand its pipes to a host program).
 
   serve_ftp.py ROOT [--user U --password P] [--misbehave RULE ...] [--passive yes|no]
+                    [--rate BYTES_PER_SECOND]   pace every data connection, as a slower link
   serve_ftp.py ROOT --server vsftpd [--passive yes|no]   vsftpd, anonymous, our own config
   serve_ftp.py --can-start pyftpdlib|vsftpd               prints YES or NO
 
@@ -164,6 +165,7 @@ def main():
     parser.add_argument("--password", default="mend-pw")
     parser.add_argument("--passive", default="yes")
     parser.add_argument("--misbehave", action="append", default=[])
+    parser.add_argument("--rate", type=int, default=0)
     parser.add_argument("--control-port", type=int)
     args = parser.parse_args()
     if args.control_port:
@@ -193,7 +195,15 @@ def run_pyftpdlib(args):
     raw_list = rules.get("list-raw", [None])[0]
     wire_encoding = "cp949" if "cp949" in rules else "utf8"
 
+    rate = args.rate
+    # At most this much leaves in one send while paced, so the pace is smooth, not bursty.
+    paced_chunk = 64 * 1024
+
     class Data(DTPHandler):
+        paced_bytes = 0
+        paced_since = None
+        pause = None
+
         def send(self, data):
             # A file being sent is a RETR (its command name is set only after the first send).
             if retr_limit is not None and not self.receive and \
@@ -205,11 +215,37 @@ def run_pyftpdlib(args):
                     self.close()
                     return 0
                 data = data[:room]
-            return super().send(data)
+            if rate:
+                data = data[:paced_chunk]
+            sent = super().send(data)
+            if rate and sent:
+                self.keep_pace(sent)
+            return sent
+
+        def keep_pace(self, sent):
+            """Stops writing until the bytes sent so far are due at the rate."""
+            if self.paced_since is None:
+                self.paced_since = time.monotonic()
+            self.paced_bytes += sent
+            ahead = self.paced_bytes / rate - (time.monotonic() - self.paced_since)
+            if ahead <= 0.001:
+                return
+            self.del_channel()
+
+            def resume():
+                self.pause = None
+                if self.connected:
+                    self.add_channel(events=self.ioloop.WRITE)
+            self.pause = self.ioloop.call_later(ahead, resume, _errback=self.handle_error)
+
+        def close(self):
+            if self.pause is not None and not self.pause.cancelled:
+                self.pause.cancel()
+            super().close()
 
     class Handler(FTPHandler):
         dtp_handler = Data
-        use_sendfile = retr_limit is None
+        use_sendfile = retr_limit is None and not rate
         permit_foreign_addresses = False
 
         def decode(self, data):

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <stdexcept>
+#include <vector>
 
 #ifndef QM_SERVE_FTP_SCRIPT
 #define QM_SERVE_FTP_SCRIPT "serve_ftp.py"
@@ -15,7 +16,7 @@ std::string ServeFtpScript() {
 }
 
 LocalFtpServer::LocalFtpServer(const std::string& root, const std::string& user,
-                               const std::string& password) {
+                               const std::string& password, long long bytes_per_second) {
   ChildOptions options;
   options.pipe_stdout = true;
   // The launcher serves until its standard input closes: it never outlives this object, nor
@@ -23,10 +24,13 @@ LocalFtpServer::LocalFtpServer(const std::string& root, const std::string& user,
   options.pipe_stdin = true;
   // pyftpdlib is a Debian package of the system's interpreter, which another python3 on PATH
   // may not see.
-  server_ = std::make_unique<ChildProcess>(
-      std::vector<std::string>{"/usr/bin/python3", ServeFtpScript(), root, "--user", user,
-                               "--password", password},
-      options);
+  std::vector<std::string> argv{"/usr/bin/python3", ServeFtpScript(), root, "--user", user,
+                                "--password", password};
+  if (bytes_per_second > 0) {
+    argv.push_back("--rate");
+    argv.push_back(std::to_string(bytes_per_second));
+  }
+  server_ = std::make_unique<ChildProcess>(argv, options);
   const std::string line = server_->ReadLine(20);
   if (line.rfind("PORT ", 0) != 0) {
     throw std::runtime_error("the FTP server did not report its port: " + line);

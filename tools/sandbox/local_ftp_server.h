@@ -11,9 +11,11 @@ namespace quillmend::sandbox {
 
 class LocalFtpServer {
  public:
-  // Starts the server over root. Throws std::runtime_error when it does not report its port
-  // within 20 seconds (pyftpdlib missing, root not a folder).
-  LocalFtpServer(const std::string& root, const std::string& user, const std::string& password);
+  // Starts the server over root. bytes_per_second > 0 paces every data connection to that
+  // rate, as a link slower than loopback would. Throws std::runtime_error when it does not
+  // report its port within 20 seconds (pyftpdlib missing, root not a folder).
+  LocalFtpServer(const std::string& root, const std::string& user, const std::string& password,
+                 long long bytes_per_second = 0);
 
   const std::string& port() const { return port_; }
   pid_t pid() const { return server_->pid(); }
