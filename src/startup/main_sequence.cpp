@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "apply/pending_update.h"
 #include "crm/crm_reporting.h"
 #include "crm/host_identity.h"
 #include "db/db_access.h"
@@ -52,6 +53,7 @@ void SecondInstance(SharedState& state) {
   OpenLocalDatabase(state);
   WithDatabase("reading the customer code", [&] { GetCustomerCode(state); });
   if (state.g_Online) ConnectCrm(state);
+  CheckPendingUpdate(state);
 }
 
 void FirstInstance(SharedState& state) {
@@ -70,6 +72,7 @@ void FirstInstance(SharedState& state) {
   window.Load();
   window.Show();
   state.ui_->DoEvents();
+  CheckPendingUpdate(state);
   window.cmdAuto_Click();
 }
 

@@ -189,5 +189,52 @@ TEST(ClinicSandbox, TheAgentStartsUpAgainstItWithTheClinicDatabaseAndCustomer) {
                            "SELECT name FROM sqlite_master WHERE name = '버전파일'").empty());
 }
 
+// Files left in the pending folder by an update that could not finish.
+void LeavePendingUpdate(const SandboxLayout& layout, const std::string& bytes) {
+  WriteBytes(layout.program_folder + "/newupdate/program/Reports/report.rpt", bytes);
+}
+
+constexpr const char* kPendingQuestion = "업데이트를 적용하지 못한 프로그램이 있습니다";
+
+TEST(ClinicSandbox, StartUpOffersThePendingUpdateBeforeTheFirstPass) {
+  TempFolder folder;
+  const SandboxLayout layout(folder.Sub("clinic"));
+  CreateClinic(layout, ClinicOptions{});
+  LeavePendingUpdate(layout, "pending report");
+  const AgentRun run = RunAgentOnce(QM_AGENT_PATH, layout, 120);
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(ReadBytes(layout.program_folder + "/Reports/report.rpt"), "pending report");
+  EXPECT_FALSE(fs::exists(layout.program_folder + "/newupdate")) << run.output;
+  const size_t asked = run.output.find(kPendingQuestion);
+  const size_t pass = run.output.find("Label6: ");
+  ASSERT_NE(asked, std::string::npos) << run.output;
+  ASSERT_NE(pass, std::string::npos) << run.output;
+  EXPECT_LT(asked, pass) << "the question must come before the automatic pass";
+}
+
+TEST(ClinicSandbox, ASecondInstanceFinishesThePendingUpdateAndLeavesTheFirstRunning) {
+  TempFolder folder;
+  const SandboxLayout layout(folder.Sub("clinic"));
+  CreateClinic(layout, ClinicOptions{});
+  ChildOptions options;
+  options.environment = AgentEnvironment(layout, false);
+  options.stdout_file = folder.Sub("first.log");
+  options.stderr_file = folder.Sub("first.err");
+  ChildProcess first({QM_AGENT_PATH}, options);
+  // The first instance holds the instance lock once its window shows its customer.
+  for (int i = 0; i < 600 && ReadBytes(folder.Sub("first.err")).find("lbl고객") == std::string::npos;
+       ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_TRUE(first.Running()) << ReadBytes(folder.Sub("first.err"));
+  LeavePendingUpdate(layout, "finished by the second");
+
+  const AgentRun second = RunAgentOnce(QM_AGENT_PATH, layout, 120);
+  EXPECT_EQ(second.status, 0) << second.output;
+  EXPECT_NE(second.output.find(kPendingQuestion), std::string::npos) << second.output;
+  EXPECT_EQ(ReadBytes(layout.program_folder + "/Reports/report.rpt"), "finished by the second");
+  EXPECT_TRUE(first.Running());
+}
+
 }  // namespace
 }  // namespace quillmend::sandbox
