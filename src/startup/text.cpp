@@ -161,6 +161,18 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
   return out;
 }
 
+std::string RemoveEveryNoCase(std::string_view text, std::string_view what) {
+  if (what.empty()) return std::string(text);
+  std::string out;
+  size_t start = 0;
+  for (size_t at; (at = FindNoCase(text, what, start)) != std::string_view::npos;) {
+    out.append(text.substr(start, at - start));
+    start = at + what.size();
+  }
+  out.append(text.substr(start));
+  return out;
+}
+
 std::string SqlQuoted(std::string_view value) { return ReplaceAll(value, "'", "''"); }
 
 }  // namespace quillmend

@@ -32,6 +32,10 @@ std::vector<std::string> SplitText(std::string_view text, std::string_view separ
 // Replaces every occurrence of from by to (case-sensitive, like VB's Replace).
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
 
+// Removes every occurrence of what ignoring ASCII case, in one pass from left to right (text
+// joined by a removal is not searched again), like VB's Replace with text comparison.
+std::string RemoveEveryNoCase(std::string_view text, std::string_view what);
+
 // Doubles every single quote so that a value can stand between quotes in built SQL text.
 std::string SqlQuoted(std::string_view value);
 

@@ -57,17 +57,14 @@ void UpdatePassRunner::m_sharecopy() {
   for (; !files.eof(); files.MoveNext()) {
     // Rows are written Windows-style; either separator is accepted.
     std::string file = ReplaceAll(files.Text(0), "/", "\\");
+    if (EndsWithNoCase(file, ".CAB")) file = RemoveEveryNoCase(file, ".cab");
+    file = RemoveEveryNoCase(file, "\\download");
+    // Checked on the path as it will be read: the removals can join ".." out of other text.
     if (HasParentStep(file)) {
       LogLine("server pass: refused the path " + file + " (it leaves its folder)");
       continue;
     }
-    if (EndsWithNoCase(file, ".CAB")) {
-      for (size_t at; (at = FindNoCase(file, ".cab")) != std::string::npos;) file.erase(at, 4);
-    }
-    for (size_t at; (at = FindNoCase(file, "\\download")) != std::string::npos;) {
-      file.erase(at, 9);
-    }
-    const std::string source = share + NativePath(file);
+    const std::string source = ResolveExistingPath(share + NativePath(file));
     std::error_code error;
     if (!std::filesystem::is_regular_file(FsPath(source), error)) {
       // A share that is missing or lacks a file: the version is not installed, so Last stays and

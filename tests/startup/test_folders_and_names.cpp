@@ -74,6 +74,9 @@ TEST(Text, SplitReplaceQuoteAndCase) {
   EXPECT_FALSE(EqualsNoCase("Velmont.exe", "Velmont.exe "));
   EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16("버전파일 ok")), "버전파일 ok");
   EXPECT_EQ(TrimBlanks("  7.5.13 \t"), "7.5.13 \t");
+  // One pass from the left: what a removal joins is not removed again.
+  EXPECT_EQ(RemoveEveryNoCase("x.ca.CABb.Cab", ".cab"), "x.cab");
+  EXPECT_EQ(RemoveEveryNoCase("\\Download\\program\\a.exe", "\\download"), "\\program\\a.exe");
 }
 
 }  // namespace

@@ -104,14 +104,23 @@ TEST(ServerPass, NothingNewerChangesNothingAndDangerousRowsAreRefused) {
 
   const std::string share = clinic.folder.Sub("share/download");
   WriteFileBytes(share + PathSeparator() + "program" + PathSeparator() + "ok.exe", "ok");
+  // The share spells this one differently from the clinic database: names compare without case.
+  WriteFileBytes(share + PathSeparator() + "program" + PathSeparator() + "REPORTS" +
+                     PathSeparator() + "MIXED.EXE",
+                 "mixed");
   WriteFileBytes(clinic.folder.Sub("secret.txt"), "secret");
   WriteProfileString(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH", share);
   ExecSqlite(clinic.clinic_db,
              {"insert into 버전파일 values ('7.7.0', '\\download\\program\\ok.exe.CAB', '')",
+              "insert into 버전파일 values ('7.7.0', '\\download\\program\\Reports\\Mixed.exe', '')",
               "insert into 버전파일 values ('7.7.0', '\\download\\program\\..\\..\\..\\secret.txt', '')",
+              // Harmless-looking until every \download is taken out: then it climbs three folders.
+              "insert into 버전파일 values ('7.7.0', "
+              "'\\program\\.\\download.\\.\\download.\\.\\download.\\secret.txt', '')",
               "insert into 버전파일 values ('7.7.0', '', '')"});
   clinic.runner->Copy();
   EXPECT_EQ(ReadFileBytes(clinic.Program("ok.exe")), "ok");
+  EXPECT_EQ(ReadFileBytes(ResolveExistingPath(clinic.Program("reports/mixed.exe"))), "mixed");
   EXPECT_FALSE(FileExists(clinic.Program("secret.txt")));
   EXPECT_FALSE(FileExists(clinic.folder.Sub("Orvel/../secret.txt.copy")));
   EXPECT_EQ(clinic.LastVersion(), "7.7.0");
