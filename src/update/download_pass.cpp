@@ -85,7 +85,9 @@ void UpdatePassRunner::DownloadPassFailed(const std::string& error_text) {
   LogFailure(state_, "NotConnect(cmddwon_click2)" + error_text);
   // The automatic pass runs again, once per pass: a lasting failure must not loop.
   if (restart_used_) {
+    // The schedule, which the failed pass stopped, runs again so that a later tick retries.
     LogLine("the download pass failed again; no further restart in this pass");
+    m_netcheck();
     return;
   }
   restart_used_ = true;
@@ -129,20 +131,30 @@ bool UpdatePassRunner::m_ftpinfo(FtpSettings& settings) {
 bool UpdatePassRunner::m_download(const std::string& remote, const FtpSettings& settings,
                                   const std::string& version) {
   cFTP& ftp = mFTP();
+  // Set again for each version: a failure of an earlier version or pass says nothing of this one.
+  version_failed_ = false;
+  version_failure_.clear();
   if (!ftp.OpenConnection(remote, settings.port, settings.user, settings.password)) {
     window_.Label5.caption = "m_download" + ftp.GetLastErrorMessage();
     LogFailure(state_, "NotConnect(m_DwonLoad)");
     return false;
   }
-  ftp_start_folder_ = ftp.GetFTPDirectory() + "/";
+  const std::string start_folder = ftp.GetFTPDirectory();
+  if (start_folder.empty()) {
+    // Without the version folder's path the walk would start at the server's root and take
+    // matching names from every folder there: the version counts as not reached.
+    ftp.CloseConnection();
+    window_.Label5.caption = "m_download" + ftp.GetLastErrorMessage();
+    LogFailure(state_, "NotConnect(m_DwonLoad)");
+    return false;
+  }
+  ftp_start_folder_ = start_folder + "/";
   state_.entries_listed_ = 0;
   state_.files_downloaded_ = 0;
   window_.lblCaption[0].caption = "최신 프로그램을 설치중입니다.";
   window_.lblCaption[1].caption = "잠시만 기다려 주십시오.";
 
   SetFileList(m_filelist(state_, version));
-  version_failed_ = false;
-  version_failure_.clear();
   m_ftptree(ftp_start_folder_);
   if (version_failed_) {
     // Nothing of a version whose files did not all arrive is applied, recorded or reported:

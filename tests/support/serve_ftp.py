@@ -19,6 +19,7 @@ Misbehaviour rules, each for one fault the client must survive:
   long-reply=CMD     answer CMD with a 4000-byte reply line
   close-mid-reply=CMD  start a multi-line answer to CMD, then close the control connection
   refuse-port        refuse PORT and EPRT (500)
+  refuse-cmd=CMD     answer CMD with 550
   refuse-pasv        refuse PASV and EPSV (500)
   list-raw=PATH      answer LIST with the bytes of PATH instead of a real listing
   cp949              names cross the wire in CP949, and FEAT does not offer UTF8
@@ -192,6 +193,7 @@ def run_pyftpdlib(args):
     silent_cmds = {c.upper() for c in rules.get("silent-cmd", [])}
     long_cmds = {c.upper() for c in rules.get("long-reply", [])}
     close_cmds = {c.upper() for c in rules.get("close-mid-reply", [])}
+    refused_cmds = {c.upper() for c in rules.get("refuse-cmd", [])}
     raw_list = rules.get("list-raw", [None])[0]
     wire_encoding = "cp949" if "cp949" in rules else "utf8"
 
@@ -266,6 +268,9 @@ def run_pyftpdlib(args):
                 return None
             if cmd in long_cmds:
                 self.respond("257 \"/" + "x" * 4000 + "\" is the current directory.")
+                return None
+            if cmd in refused_cmds:
+                self.respond("550 Refused here.")
                 return None
             if cmd in close_cmds:
                 self.push("257-Here comes\r\n")

@@ -117,9 +117,16 @@ TEST(DownloadPass, NamesMatchWithoutCaseOrBlanksAndOnlyListedFilesAreFetched) {
 }
 
 TEST(DownloadPass, AVersionWhoseFolderCannotBeOpenedIsSkippedAndTheNextOneInstalls) {
-  UpdateClinic clinic({true});
+  UpdateClinic clinic({true, true});
   clinic.Publish("7.6.0", kVersion60);
   PublishVersion(clinic.crm_db, kCustomer, "7.5.13", {"Velmont.exe.cab"});  // not on the server
+  if (FtpServer::CanStartOwnServers()) {
+    // A pass whose file transfer broke comes first: what it left behind must not change how
+    // the next pass treats a version it cannot reach.
+    clinic.Serve(FtpServerKind::kPyftpdlib, {"retr-limit=40"});
+    clinic.runner->Down();
+    ASSERT_EQ(clinic.LastVersion(), "7.5.12");
+  }
   clinic.Serve();
 
   clinic.runner->Down();
@@ -182,6 +189,20 @@ TEST(DownloadPass, AFailingPassRestartsTheAutomaticPassOnlyOnce) {
   EXPECT_EQ(errors, 2);
   EXPECT_EQ(CountLines(clinic.FailureLog(), "NotConnect(cmddwon_click2)"), 1);
   EXPECT_FALSE(clinic.state.pass_running_);
+  // The schedule runs again, so a later tick retries instead of the agent falling silent.
+  EXPECT_TRUE(clinic.window.timCheck.enabled);
+}
+
+TEST(DownloadPass, AServerThatWillNotNameItsFolderFailsTheVersionInsteadOfWalkingFromItsRoot) {
+  UpdateClinic clinic({true});
+  clinic.Publish("7.5.13", kVersion13);
+  if (!FtpServer::CanStartOwnServers()) GTEST_SKIP() << "needs a misbehaving server";
+  clinic.Serve(FtpServerKind::kPyftpdlib, {"refuse-cmd=PWD"});
+  clinic.runner->Down();
+  EXPECT_EQ(clinic.LastVersion(), "7.5.12");
+  EXPECT_TRUE(clinic.VersionFileRows().empty());
+  EXPECT_FALSE(FileExists(clinic.Program("Velmont.exe")));
+  EXPECT_NE(clinic.FailureLog().find("NotConnect(m_DwonLoad)="), std::string::npos);
 }
 
 TEST(DownloadPass, APassArrivingWhileAnotherYieldsIsRefused) {
