@@ -1,5 +1,7 @@
 #include "startup/settings.h"
 
+
+#include "platform/codepage.h"
 #include "platform/local_time.h"
 #include "startup/diagnostics.h"
 #include "startup/profile_file.h"
@@ -38,6 +40,42 @@ std::string GetServerPath(const SharedState& state) {
   return ReadIniValue(SettingsFile(state, kSettingsForVersion), "SERVER", "PATH", "");
 }
 
+namespace {
+
+// The length of the UTF-8 sequence at text[at]; 1 for a byte that starts no whole sequence.
+size_t Utf8SequenceLength(const std::string& text, size_t at) {
+  const unsigned char lead = static_cast<unsigned char>(text[at]);
+  const size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                        : lead >= 0xE0 && lead <= 0xEF ? 3
+                        : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                       : 1;
+  if (at + length > text.size()) return 1;
+  for (size_t i = 1; i < length; ++i) {
+    if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 1;
+  }
+  return length;
+}
+
+// Each character the settings files' code page cannot hold (and each malformed byte) becomes
+// '?', as the platform's own conversion writes it, instead of losing the whole entry.
+std::string WithCodePageCharactersOnly(const std::string& text) {
+  if (Utf8ToCp949(text)) return text;
+  std::string out;
+  for (size_t at = 0; at < text.size();) {
+    const size_t length = Utf8SequenceLength(text, at);
+    const std::string_view character(text.data() + at, length);
+    if (Utf8ToCp949(character)) {
+      out.append(character);
+    } else {
+      out += '?';
+    }
+    at += length;
+  }
+  return out;
+}
+
+}  // namespace
+
 std::string FailureLogKey(std::string_view key) {
   std::string safe;
   safe.reserve(key.size());
@@ -59,6 +97,7 @@ std::string FailureLogKey(std::string_view key) {
     }
   }
   if (!safe.empty() && safe.front() == ';') safe.front() = ':';
+  safe = WithCodePageCharactersOnly(safe);
   constexpr size_t kMaxKey = 1000;
   if (safe.size() > kMaxKey) {
     size_t cut = kMaxKey;

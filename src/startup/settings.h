@@ -28,8 +28,9 @@ std::string GetServerPath(const SharedState& state);
 // "\Server.ini". The key is made safe for the file first (see FailureLogKey).
 void LogFailure(const SharedState& state, std::string_view key);
 // The key as it is stored: line breaks become one blank, '=' becomes ':', '[' and ']' become
-// '(' and ')', a leading ';' becomes ':', and the key is cut to 1000 characters, so that any
-// error text keeps the log one line per entry and readable by every INI reader.
+// '(' and ')', a leading ';' becomes ':', a character the file's code page cannot hold becomes
+// '?', and the key is cut to 1000 characters, so that any error text keeps the log one line per
+// entry and readable by every INI reader.
 std::string FailureLogKey(std::string_view key);
 
 }  // namespace quillmend

@@ -79,6 +79,13 @@ TEST(FailureLog, ErrorTextsWithBreaksEqualsAndBracketsCannotBreakTheFile) {
   const std::string log = ReadFileBytes(log_file);
   EXPECT_EQ(std::count(log.begin(), log.end(), '['), 1);
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 3);
+
+  // Text the file's code page cannot hold (an emoji, a replacement character, a stray byte) is
+  // written with '?' in its place rather than losing the entry; Hangul is kept.
+  const std::string odd = "g_Connect2 \xF0\x9F\x98\x80 \xEF\xBF\xBD \xFF 연결 실패";
+  EXPECT_EQ(FailureLogKey(odd), "g_Connect2 ? ? ? 연결 실패");
+  LogFailure(state, odd);
+  EXPECT_NE(GetProfileString(log_file, "Intenet", "g_Connect2 ? ? ? 연결 실패", ""), "");
 }
 
 TEST(FailureLog, AnUnwritableProgramFolderLosesTheEntryButNothingElse) {
