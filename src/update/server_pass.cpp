@@ -25,6 +25,22 @@ bool HasParentStep(const std::string& path) {
   return false;
 }
 
+// The share must be the downloading machine's download folder, reachable now. Otherwise no
+// file can be copied or placed, and moving the installed version on would skip them all.
+bool IsUsableShare(const std::string& share) {
+  const std::string unified = ReplaceAll(share, "\\", "/");
+  if (!EndsWithNoCase(unified, "/download")) {
+    LogLine("server pass: the share \"" + share + "\" is not a download folder; nothing copied");
+    return false;
+  }
+  std::error_code error;
+  if (!std::filesystem::is_directory(FsPath(ResolveExistingPath(share)), error)) {
+    LogLine("server pass: the share " + share + " cannot be reached; nothing copied");
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void UpdatePassRunner::cmdCopy_Click() {
@@ -53,6 +69,7 @@ void UpdatePassRunner::m_sharecopy() {
                     "' and 파일 <> '' ");
   std::string share = GetServerPath(state_);
   if (!share.empty() && (share.back() == '\\' || share.back() == '/')) share.pop_back();
+  if (!IsUsableShare(share)) return;  // nothing can be copied: the installed version stays
   state_.g_AllPlaced = true;
   for (; !files.eof(); files.MoveNext()) {
     // Rows are written Windows-style; either separator is accepted.
@@ -64,16 +81,9 @@ void UpdatePassRunner::m_sharecopy() {
       LogLine("server pass: refused the path " + file + " (it leaves its folder)");
       continue;
     }
-    const std::string source = ResolveExistingPath(share + NativePath(file));
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(FsPath(source), error)) {
-      // A share that is missing or lacks a file: the version is not installed, so Last stays and
-      // the next pass tries again.
-      LogLine("server pass: " + source + " cannot be read from the share");
-      state_.g_AllPlaced = false;
-      continue;
-    }
-    PlaceStagedFile(state_, newest_version, source);
+    // A file the downloader recorded but no longer keeps there (the companion program it moved
+    // out, an archive that did not expand) is passed over, as on the downloader.
+    PlaceStagedFile(state_, newest_version, ResolveExistingPath(share + NativePath(file)));
   }
   if (state_.g_AllPlaced) SaveLastVersion(state_, newest_version);
 }

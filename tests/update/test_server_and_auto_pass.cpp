@@ -62,10 +62,12 @@ void MakeOfflineTwin(UpdateClinic& twin, const UpdateClinic& downloader) {
 TEST(ServerPass, AnOfflineWorkstationCopiesWhatTheDownloaderRecorded) {
   UpdateClinic downloader({true});
   downloader.Publish("7.5.13", {{"program", "Velmont.exe", "v13"}, {"system", "x.ocx", "x13"}});
-  downloader.Publish("7.6.0", {{"program", "Velmont.exe", "v60"}});
+  // The companion program is moved out of the download folder once placed, yet stays recorded.
+  downloader.Publish("7.6.0", {{"program", "Velmont.exe", "v60"}, {"program", "Tandrel.exe", "t60"}});
   downloader.Serve();
   downloader.runner->Down();
   ASSERT_EQ(downloader.LastVersion(), "7.6.0");
+  ASSERT_FALSE(FileExists(downloader.Program("download/program/Tandrel.exe")));
 
   UpdateClinic twin;
   MakeOfflineTwin(twin, downloader);
@@ -126,13 +128,21 @@ TEST(ServerPass, NothingNewerChangesNothingAndDangerousRowsAreRefused) {
   EXPECT_EQ(clinic.LastVersion(), "7.7.0");
 }
 
-TEST(ServerPass, AMissingShareKeepsTheInstalledVersionForTheNextPass) {
+TEST(ServerPass, AShareThatIsMissingOrNoDownloadFolderKeepsTheInstalledVersion) {
   UpdateClinic clinic;
   SetEnvironment("QUILLMEND_ONLINE", "0");
   WriteProfileString(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH",
                      clinic.folder.Sub("no-such-share"));
   ExecSqlite(clinic.clinic_db,
              {"insert into 버전파일 values ('7.6.0', '\\download\\program\\Velmont.exe', '')"});
+  clinic.runner->Copy();
+  EXPECT_FALSE(FileExists(clinic.Program("Velmont.exe")));
+  EXPECT_EQ(clinic.LastVersion(), "7.5.12");
+
+  // A share that is reachable but is not a download folder: no file could find its place.
+  const std::string share_root = clinic.folder.Sub("share");
+  WriteFileBytes(share_root + PathSeparator() + "program" + PathSeparator() + "Velmont.exe", "v");
+  WriteProfileString(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH", share_root);
   clinic.runner->Copy();
   EXPECT_FALSE(FileExists(clinic.Program("Velmont.exe")));
   EXPECT_EQ(clinic.LastVersion(), "7.5.12");
