@@ -37,6 +37,19 @@ TEST(Programs, StartedProcessIsSeenToEnd) {
   EXPECT_FALSE(error.empty());
 }
 
+TEST(Programs, AProcessLetGoWhileRunningLeavesNoZombieWhenItEnds) {
+  std::string error;
+  auto child = StartCommandLine("sleep 0.2", WindowStyle::kHidden, &error);
+  ASSERT_NE(child, nullptr) << error;
+  const std::string proc_entry = "/proc/" + std::to_string(child->id());
+  child.reset();
+  // A zombie keeps its /proc entry until its parent waits for it.
+  for (int i = 0; i < 250 && std::filesystem::exists(proc_entry); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_FALSE(std::filesystem::exists(proc_entry));
+}
+
 TEST(Programs, WithoutDisplayARunningExeProcessCountsAsTheWindow) {
   const char* display = std::getenv("DISPLAY");
   const std::string saved = display != nullptr ? display : "";

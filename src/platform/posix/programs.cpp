@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fstream>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "platform/common/command_line.h"
@@ -29,8 +30,12 @@ class PosixChild : public ChildProcess {
  public:
   explicit PosixChild(pid_t pid) : pid_(pid) {}
   ~PosixChild() override {
-    // Reap the child if it has ended; a running child is left to run.
-    if (!exited_) HasExited();
+    // A running child is left to run; a thread waits for its end so that it does not stay
+    // behind as a zombie for the rest of the agent's life.
+    if (!exited_ && !HasExited()) {
+      const pid_t pid = pid_;
+      std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
+    }
   }
   unsigned long id() const override { return static_cast<unsigned long>(pid_); }
   bool HasExited() override {
