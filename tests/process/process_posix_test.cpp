@@ -85,6 +85,33 @@ TEST(ReplacedExecutable, IsListedUnderItsPathAndStillFound) {
   EXPECT_TRUE(IsProductProgramPath(entry->text));
 }
 
+// A Windows product program run under Wine: the kernel shows Wine's loader as the executable,
+// and the loader leaves the program's own path as the first word of its command line.
+TEST(ProgramUnderWine, IsListedUnderItsOwnPathAndFound) {
+  TempFolder folder;
+  const std::string loader = folder.Sub("wine64");
+  testing::InstallSleeperAs(loader);
+  const std::string program = folder.Sub("Orvel/Velmont.exe");
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    execl(loader.c_str(), program.c_str(), "30", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  WindowUnderTest ui({});
+  const ListViewItem* entry = nullptr;
+  for (int i = 0; i < 100 && (entry == nullptr || entry->text != program); ++i) {
+    usleep(20000);  // until the child has executed the loader
+    ListProcesses(ui.state);
+    entry = FindEntry(ui.list(), static_cast<std::uint32_t>(pid));
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(entry->text, program);
+  EXPECT_TRUE(IsProductProgramPath(entry->text));
+}
+
 // A path longer than the first buffer (and than the 260 characters Windows programs start from)
 // is listed whole, not cut: a cut path would hide the program from the search for the product's
 // programs. (Windows itself starts no program from such a path without long-path support.)

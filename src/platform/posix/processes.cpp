@@ -82,6 +82,14 @@ std::string WithoutDeletedMark(std::string path) {
   return path;
 }
 
+// Whether an executable is one of Wine's loaders (by its file name).
+bool IsWineLoader(const std::string& executable) {
+  const size_t slash = executable.find_last_of('/');
+  const std::string name = executable.substr(slash == std::string::npos ? 0 : slash + 1);
+  return name == "wine" || name == "wine64" || name == "wine-preloader" ||
+         name == "wine64-preloader";
+}
+
 // The first NUL-terminated word of /proc/<id>/cmdline (argv[0]); empty when there is none.
 std::string FirstCommandLineWord(std::uint32_t process_id) {
   const std::string file = "/proc/" + std::to_string(process_id) + "/cmdline";
@@ -137,6 +145,10 @@ bool EnumerateProcessIds(std::uint32_t* ids, std::uint32_t buffer_bytes,
 std::optional<std::string> ReadProcessExecutablePath(std::uint32_t process_id) {
   const std::string base = "/proc/" + std::to_string(process_id);
   if (auto target = ReadLinkText(base + "/exe"); target && !target->empty()) {
+    // A Windows program run under Wine shows the loader as its executable; the program itself
+    // is the first word of the command line the loader leaves.
+    if (!IsWineLoader(*target)) return WithoutDeletedMark(std::move(*target));
+    if (std::string word = FirstCommandLineWord(process_id); !word.empty()) return word;
     return WithoutDeletedMark(std::move(*target));
   }
   std::string word = FirstCommandLineWord(process_id);
