@@ -88,6 +88,9 @@ void CloseProductPrograms(SharedState& state) {
     state.g_ContinueUpdate = false;
     return;
   }
+  // The agent may have been told to exit from its tray while the question was open: then no
+  // update follows, and the programs stay open.
+  if (!state.g_ContinueUpdate) return;
   const std::int32_t platform_id = GetPlatformId();
   for (const ListViewItem& item : list.items) {
     if (!item.checked) continue;

@@ -125,6 +125,32 @@ TEST_F(ProductPrograms, YesEndsEveryMarkedInstanceAfterOneQuestion) {
             4);
 }
 
+// While the question is open the user chooses exit from the tray, then answers Yes.
+class ExitChosenDuringTheQuestion : public HeadlessHost {
+ public:
+  explicit ExitChosenDuringTheQuestion(SharedState& state)
+      : HeadlessHost({true}, false), state_(state) {}
+  bool AskYesNo(const std::string& title, const std::string& text) override {
+    state_.g_ContinueUpdate = false;  // what unloading the window does
+    return HeadlessHost::AskYesNo(title, text);
+  }
+
+ private:
+  SharedState& state_;
+};
+
+TEST_F(ProductPrograms, YesAfterTheAgentWasToldToExitEndsNothing) {
+  WindowUnderTest ui({});
+  ExitChosenDuringTheQuestion host(ui.state);
+  ui.state.ui_ = &host;
+  ui.state.g_ContinueUpdate = true;
+  ListOwnProcesses(ui);
+  CloseProductPrograms(ui.state);
+  EXPECT_EQ(host.shown().size(), 1u);
+  EXPECT_FALSE(ui.state.g_ContinueUpdate);
+  for (ChildProcess* child : Marked()) EXPECT_FALSE(child->WaitForEnd(300)) << child->id();
+}
+
 TEST_F(ProductPrograms, NoQuestionWhenNoneRuns) {
   velmont_->KillAndReap();
   velmont_upper_->KillAndReap();
