@@ -25,6 +25,7 @@
 
 #include "platform/system_info.h"
 #include "startup/diagnostics.h"
+#include "ui/bar_range.h"
 #include "ui/frm_files.h"
 
 namespace quillmend {
@@ -291,15 +292,7 @@ void QtHost::Impl::Render() {
 
   auto set_bar = [&](ControlId id, const ProgressBarControl& control) {
     auto* bar = Widget<QProgressBar>(id);
-    int minimum = static_cast<int>(control.min);
-    int maximum = static_cast<int>(control.max);
-    int value = static_cast<int>(control.value);
-    if (maximum <= minimum) {  // an empty range would make the bar a busy indicator
-      minimum = 0;
-      maximum = 1;
-      value = 0;
-    }
-    value = std::clamp(value, minimum, maximum);
+    const auto [minimum, maximum, value] = DisplayedBarRange(control);
     if (bar->minimum() != minimum || bar->maximum() != maximum) bar->setRange(minimum, maximum);
     if (bar->value() != value) bar->setValue(value);
   };

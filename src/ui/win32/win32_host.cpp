@@ -9,6 +9,7 @@
 
 #include "platform/win32/wide.h"
 #include "startup/diagnostics.h"
+#include "ui/bar_range.h"
 #include "ui/frm_files.h"
 #include "ui/tray_record.h"
 
@@ -351,15 +352,7 @@ void Win32Host::Impl::Render() {
   }
   for (const auto& [id, bar] : {std::pair{ControlId::prgAll, &w.prgAll},
                                 std::pair{ControlId::prgFile, &w.prgFile}}) {
-    int minimum = static_cast<int>(bar->min);
-    int maximum = static_cast<int>(bar->max);
-    int value = static_cast<int>(bar->value);
-    if (maximum <= minimum) {
-      minimum = 0;
-      maximum = 1;
-      value = 0;
-    }
-    value = std::clamp(value, minimum, maximum);
+    const auto [minimum, maximum, value] = DisplayedBarRange(*bar);
     HWND control = Control(id);
     if (static_cast<int>(SendMessageW(control, PBM_GETRANGE, TRUE, 0)) != minimum ||
         static_cast<int>(SendMessageW(control, PBM_GETRANGE, FALSE, 0)) != maximum) {
