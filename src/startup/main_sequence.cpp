@@ -122,7 +122,11 @@ int RunAgent() {
   window.SetPasses(&passes);
 
   StartupOutcome outcome = Main(state);
-  if (!outcome.first_instance || RunOnceRequested()) return 0;
+  if (!outcome.first_instance) return 0;
+  if (RunOnceRequested()) {
+    host->DoEvents();  // the window shows (and a headless run prints) how the pass ended
+    return 0;
+  }
   return host->RunLoop();
 }
 
