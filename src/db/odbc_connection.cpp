@@ -2,10 +2,12 @@
 // unixODBC and odbc32).
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "db/db_access.h"
 #include "db/db_connection.h"
 #include "db/sqlite_dialect.h"
+#include "platform/file_names.h"
 #include "platform/odbc_sdk.h"
 #include "startup/diagnostics.h"
 #include "startup/text.h"
@@ -120,6 +122,23 @@ namespace {
 // Allocates the handles and connects with text; throws DbError with the driver's diagnostic.
 std::unique_ptr<DbConnection::Handles> Connect(const std::string& text, int connection_timeout);
 
+// The value of the connection string's "database" attribute ("" without one).
+std::string DatabaseAttribute(const std::string& connection_string) {
+  for (const std::string& part : SplitText(connection_string, ";")) {
+    const size_t equals = part.find('=');
+    if (equals != std::string::npos && EqualsNoCase(TrimBlanks(part.substr(0, equals)), "database")) {
+      return TrimBlanks(part.substr(equals + 1));
+    }
+  }
+  return "";
+}
+
+bool IsEmptyFile(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(FsPath(path), error) &&
+         std::filesystem::file_size(FsPath(path), error) == 0 && !error;
+}
+
 }  // namespace
 
 void DbConnection::Open(const std::string& connection_string) {
@@ -127,6 +146,10 @@ void DbConnection::Open(const std::string& connection_string) {
   sqlite_ = false;
   dbms_name_.clear();
   connection_string_ = connection_string;
+  const std::string database = DatabaseAttribute(connection_string);
+  std::error_code error;
+  const bool database_was_there =
+      database.empty() || std::filesystem::exists(FsPath(database), error);
   auto handles = Connect(connection_string, connection_timeout_);
 
   std::u16string name(256, u'\0');
@@ -137,6 +160,14 @@ void DbConnection::Open(const std::string& connection_string) {
     dbms_name_ = FromWideBuffer(name);
   }
   if (FindNoCase(dbms_name_, "sqlite") != std::string::npos) {
+    // The file driver creates a database it cannot find. Such a new, empty file is no clinic
+    // database or CRM: it is removed again and the open fails, as a server refuses a database
+    // it does not have (a mistyped name must not quietly become an empty database).
+    if (!database_was_there && IsEmptyFile(database)) {
+      handles.reset();
+      std::filesystem::remove(FsPath(database), error);
+      throw DbError("cannot open the connection: the database " + database + " does not exist");
+    }
     // The SQLite driver waits for a locked database as long as its own Timeout attribute says
     // (100 s unless given), whatever the statement time-out: the session is opened again with
     // the command time-out as that attribute.

@@ -53,14 +53,16 @@ TEST(OpenLocalDatabase, ServerWithoutDbnameUsesTheDataSourceFormDirectly) {
 
 TEST(OpenLocalDatabase, FailingDsnLessFormFallsBackToAWorkingDsnWithoutLogging) {
   DbSandbox box;
-  // A database in a folder that does not exist cannot be opened: the DSN-less open fails.
-  WriteIniValue(box.folder.Sub("ORVEL_H.ini"), "DB", "DBNAME", kMissingDatabase);
+  // A mistyped database name: the DSN-less open fails instead of making an empty database.
+  const std::string mistyped = box.folder.Sub("clinc.db");
+  WriteIniValue(box.folder.Sub("ORVEL_H.ini"), "DB", "DBNAME", DriverPath(mistyped));
   const std::string dsn = RegisterSqliteDsn(box.clinic);
   WriteClinicDsnSettings(box.folder.path(), dsn);
   OpenLocalDatabase(box.state);
   ASSERT_TRUE(box.state.g_Connect && box.state.g_Connect->is_open());
   EXPECT_EQ(box.state.g_Connect->connection_string(), "DSN=" + dsn + ";uid=sa;pwd=;");
   EXPECT_EQ(box.FailureLog(), "");
+  EXPECT_FALSE(FileExists(mistyped));
   Recordset rs;
   EXPECT_TRUE(OpenRecordset(box.state, rs, "select 문자내용 from 시스템환경일자별"));
 }

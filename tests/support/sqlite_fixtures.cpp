@@ -88,6 +88,8 @@ std::shared_ptr<DbConnection> OpenSqliteFile(const std::string& path) {
 }
 
 void ExecSqlite(const std::string& path, const std::vector<std::string>& statements) {
+  // The connection opens only databases that exist: a new one starts as an empty file.
+  if (!FileExists(path)) WriteFileBytes(path, "");
   auto connection = OpenSqliteFile(path);
   for (const std::string& sql : statements) connection->ExecuteNative(sql);
 }

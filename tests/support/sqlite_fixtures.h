@@ -28,10 +28,10 @@ std::string RegisterSqliteDsn(const std::string& database_file);
 // Registers a new data source whose driver does not exist and returns its name.
 std::string RegisterBrokenDsn();
 
-// An open connection to the SQLite file path ("driver={SQL Server};database=..."); the file is
-// created when missing. Statements sent through ExecuteNative are plain SQLite.
+// An open connection to the SQLite file path ("driver={SQL Server};database=..."); a missing
+// file fails the open, as for the agent. Statements sent through ExecuteNative are plain SQLite.
 std::shared_ptr<DbConnection> OpenSqliteFile(const std::string& path);
-// Runs plain SQLite statements on the file, in order.
+// Runs plain SQLite statements on the file, in order; a missing file is created first.
 void ExecSqlite(const std::string& path, const std::vector<std::string>& statements);
 // The rows of a plain SQLite query, each row's values joined by "|" (NULL as "<null>").
 std::vector<std::string> QuerySqlite(const std::string& path, const std::string& sql);
