@@ -5,7 +5,9 @@
 #include <stdlib.h>
 
 #include <QColor>
+#include <QCoreApplication>
 #include <QImage>
+#include <QTimer>
 #include <filesystem>
 
 #include "ui/frm_files.h"
@@ -128,6 +130,29 @@ TEST(QtWindow, ExitConfirmedWhileAPassYieldsHidesTheWindowAndTheLoopEndsAtOnce) 
   EXPECT_FALSE(host->WindowShown());
   EXPECT_FALSE(host->TrayShown());
   EXPECT_EQ(host->RunLoop(), 0);
+}
+
+TEST(QtWindow, ExitConfirmedWhileTheWindowShowsEndsTheRunningLoop) {
+  auto host = OffscreenHost({true});
+  ASSERT_NE(host, nullptr);
+  SharedState state;
+  state.ui_ = host.get();
+  testing::RecordingPasses passes;
+  FrmFiles window(state, *host);
+  window.SetPasses(&passes);
+  window.Load();
+  window.Show();
+  host->DoEvents();
+  ASSERT_TRUE(host->WindowShown());
+  bool stuck = false;
+  QTimer::singleShot(100, [&] { window.mPopExit_Click(); });
+  QTimer::singleShot(5000, [&] {
+    stuck = true;
+    QCoreApplication::exit(0);
+  });
+  EXPECT_EQ(host->RunLoop(), 0);
+  EXPECT_TRUE(window.unloaded());
+  EXPECT_FALSE(stuck) << "the loop went on after the exit was confirmed";
 }
 
 }  // namespace

@@ -433,7 +433,9 @@ int QtHost::RunLoop() {
 
 void QtHost::Quit() {
   impl_->quit_requested = true;
-  QCoreApplication::quit();
+  // exit, not quit: quit first asks every window to close, and the form refuses its close
+  // (the close box asks the exit question instead), so the loop would go on.
+  QCoreApplication::exit(0);
 }
 
 void QtHost::TrayAdd(const std::string& tip) {
