@@ -33,6 +33,10 @@ void UpdatePassRunner::Guarded(const char* name, Pass pass) {
     LogLine(std::string("a pass is running; ") + name + " refused");
     return;
   }
+  if (window_.unloaded()) {
+    LogLine(std::string("the agent is exiting; ") + name + " refused");
+    return;
+  }
   state_.pass_running_ = true;
   restart_used_ = false;  // the error path may restart the automatic pass once per pass
   try {
@@ -82,6 +86,8 @@ void UpdatePassRunner::cmdAuto_Click() {
 }
 
 void UpdatePassRunner::AfterAutomaticPass() {
+  // After a confirmed exit the agent leaves: it opens and starts nothing more.
+  if (window_.unloaded()) return;
   OpenReleaseNotes();
   window_.Minimize();
   if (!TopLevelWindowExists("Ostrel") &&

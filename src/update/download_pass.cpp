@@ -83,6 +83,7 @@ void UpdatePassRunner::DownloadPassFailed(const std::string& error_text) {
   state_.ui_->ShowMessage(kProgramTitle, error_text);
   window_.Label5.caption = error_text;
   LogFailure(state_, "NotConnect(cmddwon_click2)" + error_text);
+  if (window_.unloaded()) return;  // the agent is exiting: no new pass
   // The automatic pass runs again, once per pass: a lasting failure must not loop.
   if (restart_used_) {
     // The schedule, which the failed pass stopped, runs again so that a later tick retries.

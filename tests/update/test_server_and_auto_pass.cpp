@@ -178,6 +178,33 @@ TEST(AutomaticPass, StartsTheMainScreenWhenItIsNotRunningAndOpensTheReleaseNotes
   KillProgramsIn(clinic.state.program_folder_);
 }
 
+TEST(AutomaticPass, AnExitConfirmedDuringThePassStartsNothingAfterItAndRefusesLaterPasses) {
+  UpdateClinic clinic({true});
+  clinic.Publish("7.5.13", {{"program", "Reports.dll", "reports 7.5.13"}});
+  clinic.Serve();
+  InstallSleeperAs(clinic.Program("Velmont.exe"));
+  const std::string notes_log = clinic.folder.Sub("notes.log");
+  WriteProfileString(clinic.Program("quillmend.ini"), "Platform", "NotesCommand",
+                     NotesRecorder(clinic, notes_log));
+  WriteFileBytes(clinic.Program("updateInfo7.5.12.ini"), "notes");
+  WriteFileBytes(clinic.Program("updateInfo7.5.13.ini"), "notes");
+  // The user confirms exit from the tray while the pass walks the server.
+  clinic.host.SetEventHook([&] {
+    if (clinic.state.entries_listed_ > 0 && !clinic.window.unloaded()) clinic.window.Unload();
+  });
+  clinic.runner->Auto();
+  clinic.host.SetEventHook(nullptr);
+  ASSERT_TRUE(clinic.window.unloaded());
+  SleepMilliseconds(300);
+  EXPECT_FALSE(ProgramRunsFrom(clinic.Program("Velmont.exe")));
+  EXPECT_FALSE(FileExists(notes_log));
+
+  clinic.window.Label6.caption.clear();
+  clinic.runner->Auto();
+  EXPECT_EQ(clinic.window.Label6.caption, "");
+  KillProgramsIn(clinic.state.program_folder_);
+}
+
 TEST(AutomaticPass, AProgramThatCannotStartIsLoggedNeverFatal) {
   UpdateClinic clinic;
   SetEnvironment("QUILLMEND_ONLINE", "0");
