@@ -468,8 +468,11 @@ void QtHost::TrayModify(const std::string& tip) {
 }
 
 void QtHost::TrayDelete() {
-  if (impl_->tray) impl_->tray->hide();
-  impl_->tray.reset();
+  if (!impl_->tray) return;
+  impl_->tray->hide();
+  // Deleted once control is back in the event loop: the exit may be chosen from the icon's own
+  // menu, whose signal is still being delivered.
+  impl_->tray.release()->deleteLater();
 }
 
 bool QtHost::HasTray() const { return impl_->tray_available; }
