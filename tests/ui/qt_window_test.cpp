@@ -102,56 +102,55 @@ TEST(QtWindow, RendersEachViewAndSavesItsPicture) {
   }
 }
 
-TEST(QtWindow, ExitConfirmedWhileAPassYieldsHidesTheWindowAndTheLoopEndsAtOnce) {
-  auto host = OffscreenHost({true});
-  ASSERT_NE(host, nullptr);
-  SharedState state;
-  state.ui_ = host.get();
-  testing::RecordingPasses passes;
-  FrmFiles window(state, *host);
-  window.SetPasses(&passes);
-  window.Load();
-  window.Show();
-  host->DoEvents();
-  ASSERT_TRUE(host->WindowShown());
+// The window loaded and on screen, the exit question answered Yes.
+class QtExit : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    host_ = OffscreenHost({true});
+    ASSERT_NE(host_, nullptr);
+    state_.ui_ = host_.get();
+    window_ = std::make_unique<FrmFiles>(state_, *host_);
+    window_->SetPasses(&passes_);
+    window_->Load();
+    window_->Show();
+    host_->DoEvents();
+    ASSERT_TRUE(host_->WindowShown());
+  }
+
+  std::unique_ptr<QtHost> host_;
+  SharedState state_;
+  testing::RecordingPasses passes_;
+  std::unique_ptr<FrmFiles> window_;
+};
+
+TEST_F(QtExit, ConfirmedWhileAPassYieldsHidesTheWindowAndTheLoopEndsAtOnce) {
   int yields = 0;
-  passes.during_auto = [&] {
-    state.pass_running_ = true;
+  passes_.during_auto = [&] {
+    state_.pass_running_ = true;
     for (int step = 0; step < 10; ++step) {
-      if (step == 3) window.mPopExit_Click();
-      host->DoEvents();
+      if (step == 3) window_->mPopExit_Click();
+      host_->DoEvents();
       ++yields;
     }
-    state.pass_running_ = false;
+    state_.pass_running_ = false;
   };
-  window.cmdAuto_Click();
+  window_->cmdAuto_Click();
   EXPECT_EQ(yields, 10);
-  EXPECT_TRUE(window.unloaded());
-  EXPECT_FALSE(host->WindowShown());
-  EXPECT_FALSE(host->TrayShown());
-  EXPECT_EQ(host->RunLoop(), 0);
+  EXPECT_TRUE(window_->unloaded());
+  EXPECT_FALSE(host_->WindowShown());
+  EXPECT_FALSE(host_->TrayShown());
+  EXPECT_EQ(host_->RunLoop(), 0);
 }
 
-TEST(QtWindow, ExitConfirmedWhileTheWindowShowsEndsTheRunningLoop) {
-  auto host = OffscreenHost({true});
-  ASSERT_NE(host, nullptr);
-  SharedState state;
-  state.ui_ = host.get();
-  testing::RecordingPasses passes;
-  FrmFiles window(state, *host);
-  window.SetPasses(&passes);
-  window.Load();
-  window.Show();
-  host->DoEvents();
-  ASSERT_TRUE(host->WindowShown());
+TEST_F(QtExit, ConfirmedWhileTheWindowShowsEndsTheRunningLoop) {
   bool stuck = false;
-  QTimer::singleShot(100, [&] { window.mPopExit_Click(); });
+  QTimer::singleShot(100, [&] { window_->mPopExit_Click(); });
   QTimer::singleShot(5000, [&] {
     stuck = true;
     QCoreApplication::exit(0);
   });
-  EXPECT_EQ(host->RunLoop(), 0);
-  EXPECT_TRUE(window.unloaded());
+  EXPECT_EQ(host_->RunLoop(), 0);
+  EXPECT_TRUE(window_->unloaded());
   EXPECT_FALSE(stuck) << "the loop went on after the exit was confirmed";
 }
 
