@@ -148,6 +148,32 @@ TEST(ServerPass, AShareThatIsMissingOrNoDownloadFolderKeepsTheInstalledVersion) 
   EXPECT_EQ(clinic.LastVersion(), "7.5.12");
 }
 
+TEST(ServerPass, ReadOnlyFilesOnTheShareArePlacedAndLaterReplaced) {
+  UpdateClinic clinic;
+  SetEnvironment("QUILLMEND_ONLINE", "0");
+  const std::string share = clinic.folder.Sub("share/download");
+  const std::string shared_file =
+      share + PathSeparator() + "program" + PathSeparator() + "Velmont.exe";
+  WriteProfileString(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH", share);
+  const auto publish = [&](const std::string& version, const std::string& bytes) {
+    if (FileExists(shared_file)) {
+      fs::permissions(FsPath(shared_file), fs::perms::owner_write, fs::perm_options::add);
+    }
+    WriteFileBytes(shared_file, bytes);
+    fs::permissions(FsPath(shared_file),
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    ExecSqlite(clinic.clinic_db, {"insert into 버전파일 values ('" + version +
+                                  "', '\\download\\program\\Velmont.exe', '')"});
+  };
+  publish("7.6.0", "v60");
+  clinic.runner->Copy();
+  ASSERT_EQ(ReadFileBytes(clinic.Program("Velmont.exe")), "v60");
+  publish("7.7.0", "v70 from a read-only share");
+  clinic.runner->Copy();
+  EXPECT_EQ(ReadFileBytes(clinic.Program("Velmont.exe")), "v70 from a read-only share");
+  EXPECT_EQ(clinic.LastVersion(), "7.7.0");
+}
+
 TEST(AutomaticPass, StartsTheMainScreenWhenItIsNotRunningAndOpensTheReleaseNotes) {
   UpdateClinic clinic;
   SetEnvironment("QUILLMEND_ONLINE", "0");
