@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "startup/shared_state.h"
@@ -135,6 +136,9 @@ class FrmFiles {
   // What an adapter runs from its loop and from DoEvents: hides a minimised window, fires the
   // timers that are due.
   void Poll();
+  // Milliseconds until Poll may fire a timer (0: at once); nullopt when no timer runs or the
+  // window is unloaded.
+  std::optional<int> MillisecondsUntilNextTimer() const;
   // Tests: the clock the timers are measured with.
   void SetTimerClock(std::function<TimerPump::Clock::time_point()> clock) {
     pump_.SetClock(std::move(clock));

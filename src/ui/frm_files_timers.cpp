@@ -1,4 +1,7 @@
 // The window's three timers: the schedule timer (online), the offline timer and the speed timer.
+#include <algorithm>
+#include <chrono>
+
 #include "startup/diagnostics.h"
 #include "ui/frm_files.h"
 #include "ui/speed_text.h"
@@ -56,6 +59,15 @@ void FrmFiles::Poll() {
   if (unloaded_) return;
   Form_Resize();
   pump_.Run();
+}
+
+std::optional<int> FrmFiles::MillisecondsUntilNextTimer() const {
+  if (unloaded_) return std::nullopt;
+  const std::optional<TimerPump::Clock::duration> wait = pump_.TimeUntilNextTick();
+  if (!wait) return std::nullopt;
+  // Rounded up: waking a little late fires the tick, waking early only turns the loop again.
+  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(*wait).count();
+  return static_cast<int>(std::min<long long>(ms, 24LL * 3600 * 1000));
 }
 
 }  // namespace quillmend

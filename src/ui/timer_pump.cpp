@@ -54,4 +54,24 @@ void TimerPump::Run() {
   }
 }
 
+std::optional<TimerPump::Clock::duration> TimerPump::TimeUntilNextTick() const {
+  std::optional<Clock::duration> next;
+  const Clock::time_point now = clock_();
+  for (int i = 0; i < count_; ++i) {
+    const Slot& slot = slots_[i];
+    const TimerControl& timer = *slot.timer;
+    const bool running = timer.enabled && timer.interval_ms > 0;
+    Clock::duration wait{};
+    if (!running) {
+      if (!slot.armed) continue;  // stopped, and the pump knows it
+    } else if (slot.firing) {
+      continue;  // its tick is running now
+    } else if (slot.armed && slot.armed_interval == timer.interval_ms && slot.due > now) {
+      wait = slot.due - now;
+    }
+    if (!next || wait < *next) next = wait;
+  }
+  return next;
+}
+
 }  // namespace quillmend

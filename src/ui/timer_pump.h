@@ -5,6 +5,7 @@
 #include <array>
 #include <chrono>
 #include <functional>
+#include <optional>
 
 #include "ui/controls.h"
 
@@ -28,6 +29,11 @@ class TimerPump {
   // tick one interval after the tick returned. A timer whose tick is still running (because the
   // tick yields and the yield runs the pump again) is not fired inside itself.
   void Run();
+
+  // How long until a Run may fire a tick: zero when a timer was started, stopped or changed
+  // since the last Run (the next Run must see it) or a tick is overdue; nullopt when no timer
+  // runs. A loop with nothing else to do may sleep this long.
+  std::optional<Clock::duration> TimeUntilNextTick() const;
 
   void SetClock(std::function<Clock::time_point()> clock) { clock_ = std::move(clock); }
 

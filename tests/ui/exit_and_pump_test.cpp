@@ -44,6 +44,34 @@ TEST(TimerPump, FiresAnEnabledTimerOnceEachIntervalAndNeverWhenStopped) {
   EXPECT_EQ(f.window.lblCPS.caption, "0.98 Kb/s");
 }
 
+// An idle loop sleeps until the next tick is due instead of turning every 50 ms.
+TEST(TimerPump, TellsHowLongAnIdleLoopMaySleep) {
+  WindowFixture f;
+  f.window.Load();
+  EXPECT_EQ(f.window.MillisecondsUntilNextTimer(), std::nullopt);
+  EXPECT_EQ(f.host.NextTurnMilliseconds(), 1000);
+  f.window.timCheck.enabled = true;
+  EXPECT_EQ(f.window.MillisecondsUntilNextTimer(), 0);  // started: the pump must see it first
+  EXPECT_EQ(f.host.NextTurnMilliseconds(), 50);
+  f.window.Poll();
+  EXPECT_EQ(f.window.MillisecondsUntilNextTimer(), 60000);
+  EXPECT_EQ(f.host.NextTurnMilliseconds(), 1000);
+  f.window.timCPS.enabled = true;
+  f.window.Poll();
+  f.clock.Advance(milliseconds(700));
+  EXPECT_EQ(f.window.MillisecondsUntilNextTimer(), 300);
+  EXPECT_EQ(f.host.NextTurnMilliseconds(), 300);
+  f.clock.Advance(milliseconds(300));
+  EXPECT_EQ(f.window.MillisecondsUntilNextTimer(), 0);  // due
+  f.window.timCPS.enabled = false;
+  f.window.timCheck.enabled = false;
+  EXPECT_EQ(f.window.MillisecondsUntilNextTimer(), 0);  // stopped: the pump must see it too
+  f.window.Poll();
+  EXPECT_EQ(f.window.MillisecondsUntilNextTimer(), std::nullopt);
+  f.host.SetEventHook([] {});
+  EXPECT_EQ(f.host.NextTurnMilliseconds(), 50);
+}
+
 TEST(TimerPump, TimersTickWhileAPassYieldsButNeverStartASecondPass) {
   WindowFixture f;
   f.window.Load();

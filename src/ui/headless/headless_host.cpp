@@ -1,6 +1,8 @@
 #include "ui/headless/headless_host.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "platform/system_info.h"
 #include "ui/frm_files.h"
@@ -50,9 +52,18 @@ void HeadlessHost::DoEvents() {
 int HeadlessHost::RunLoop() {
   while (!quit_) {
     DoEvents();
-    if (!quit_) SleepMilliseconds(50);
+    if (!quit_) SleepMilliseconds(NextTurnMilliseconds());
   }
   return 0;
+}
+
+int HeadlessHost::NextTurnMilliseconds() const {
+  constexpr int kShortest = 50;
+  constexpr int kLongest = 1000;
+  // Nothing but the window's timers can happen here; an event hook wants every short turn.
+  if (window_ == nullptr || event_hook_) return kShortest;
+  const std::optional<int> next = window_->MillisecondsUntilNextTimer();
+  return next ? std::clamp(*next, kShortest, kLongest) : kLongest;
 }
 
 void HeadlessHost::TrayAdd(const std::string& tip) {

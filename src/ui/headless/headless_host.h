@@ -27,8 +27,11 @@ class HeadlessHost : public UiHost {
   void SetBusyPointer(bool busy) override { busy_ = busy; }
   // Runs the window's timers, prints changed state lines, then the event hook.
   void DoEvents() override;
-  // Turns DoEvents every 50 ms until Quit(). Returns at once when Quit() came first.
+  // Turns DoEvents until Quit(), sleeping between turns until the window's next timer is due
+  // (at least 50 ms, at most 1 s). Returns at once when Quit() came first.
   int RunLoop() override;
+  // The sleep before the next turn of RunLoop, in milliseconds.
+  int NextTurnMilliseconds() const;
   void Quit() override { quit_ = true; }
   void TrayAdd(const std::string& tip) override;
   void TrayModify(const std::string& tip) override;
