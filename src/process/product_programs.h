@@ -34,7 +34,9 @@ bool MarkProductPrograms(ListViewControl& list);
 // every marked entry the three termination requests (terminate; attach as debugger; terminate
 // with the debug privilege), results ignored, without waiting for any process to end.
 // An entry is not sent anything when its id is this program's own, is not a number, or no longer
-// shows the listed path (the program ended and its id now belongs to another one).
+// shows the listed path (the program ended and its id now belongs to another one). A Yes given
+// after g_ContinueUpdate was cleared while the question was open (the user chose exit) ends
+// nothing.
 void CloseProductPrograms(SharedState& state);
 
 // Ends one process with the debug privilege enabled for the call (see the processes port);

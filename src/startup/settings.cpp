@@ -1,6 +1,5 @@
 #include "startup/settings.h"
 
-
 #include "platform/codepage.h"
 #include "platform/local_time.h"
 #include "startup/diagnostics.h"

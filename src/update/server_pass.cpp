@@ -85,7 +85,8 @@ void UpdatePassRunner::m_sharecopy() {
     // out, an archive that did not expand) is passed over, as on the downloader.
     PlaceStagedFile(state_, newest_version, ResolveExistingPath(share + NativePath(file)));
   }
-  if (state_.g_AllPlaced) SaveLastVersion(state_, newest_version);
+  // A share lost during the pass made later files look merely absent: checked again.
+  if (state_.g_AllPlaced && IsUsableShare(share)) SaveLastVersion(state_, newest_version);
 }
 
 }  // namespace quillmend

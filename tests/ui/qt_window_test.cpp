@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QCoreApplication>
 #include <QImage>
+#include <QObject>
 #include <QTimer>
 #include <filesystem>
 
@@ -144,8 +145,9 @@ TEST_F(QtExit, ConfirmedWhileAPassYieldsHidesTheWindowAndTheLoopEndsAtOnce) {
 
 TEST_F(QtExit, ConfirmedWhileTheWindowShowsEndsTheRunningLoop) {
   bool stuck = false;
-  QTimer::singleShot(100, [&] { window_->mPopExit_Click(); });
-  QTimer::singleShot(5000, [&] {
+  QObject timers;  // the timers die with the test
+  QTimer::singleShot(100, &timers, [&] { window_->mPopExit_Click(); });
+  QTimer::singleShot(5000, &timers, [&] {
     stuck = true;
     QCoreApplication::exit(0);
   });

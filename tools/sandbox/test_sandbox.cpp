@@ -221,9 +221,11 @@ TEST(ClinicSandbox, ASecondInstanceFinishesThePendingUpdateAndLeavesTheFirstRunn
   options.stdout_file = folder.Sub("first.log");
   options.stderr_file = folder.Sub("first.err");
   ChildProcess first({QM_AGENT_PATH}, options);
-  // The first instance holds the instance lock once its window shows its customer.
-  for (int i = 0; i < 600 && ReadBytes(folder.Sub("first.err")).find("lbl고객") == std::string::npos;
-       ++i) {
+  // The first instance has passed its own pending check once its first pass has begun.
+  const auto first_pass_began = [&] {
+    return ReadBytes(folder.Sub("first.err")).find("Label6: ") != std::string::npos;
+  };
+  for (int i = 0; i < 600 && !first_pass_began(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   ASSERT_TRUE(first.Running()) << ReadBytes(folder.Sub("first.err"));

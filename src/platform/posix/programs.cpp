@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fstream>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -34,7 +35,11 @@ class PosixChild : public ChildProcess {
     // behind as a zombie for the rest of the agent's life.
     if (!exited_ && !HasExited()) {
       const pid_t pid = pid_;
-      std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
+      try {
+        std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
+      } catch (const std::system_error&) {
+        // No thread to be had: the child is left as before, reaped when the agent ends.
+      }
     }
   }
   unsigned long id() const override { return static_cast<unsigned long>(pid_); }
