@@ -133,6 +133,11 @@ void cFTP::RecordLastError(std::uint32_t code, const std::string& label, bool se
   }
 }
 
+bool cFTP::Succeeded(bool ok, const char* label) {
+  if (!ok) RecordLastError(inet::InternetLastError(), label);
+  return ok;
+}
+
 void cFTP::RecordLocalError(const std::string& label, const std::string& path) {
   last_error_ = label + " local file: " + path + ": " + std::strerror(errno);
 }
@@ -194,43 +199,23 @@ bool cFTP::SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemot
 }
 
 bool cFTP::RenameFTPFile(const std::string& sExisting, const std::string& sNewName) {
-  if (!inet::FtpRenameFile(connection_, sExisting, sNewName)) {
-    RecordLastError(inet::InternetLastError(), "RenameFTPFile");
-    return false;
-  }
-  return true;
+  return Succeeded(inet::FtpRenameFile(connection_, sExisting, sNewName), "RenameFTPFile");
 }
 
 bool cFTP::CreateFTPDirectory(const std::string& sDirectory) {
-  if (!inet::FtpCreateDirectory(connection_, sDirectory)) {
-    RecordLastError(inet::InternetLastError(), "CreateFTPDirectory");
-    return false;
-  }
-  return true;
+  return Succeeded(inet::FtpCreateDirectory(connection_, sDirectory), "CreateFTPDirectory");
 }
 
 bool cFTP::RemoveFTPDirectory(const std::string& sDirectory) {
-  if (!inet::FtpRemoveDirectory(connection_, sDirectory)) {
-    RecordLastError(inet::InternetLastError(), "RemoveFTPDirectory");
-    return false;
-  }
-  return true;
+  return Succeeded(inet::FtpRemoveDirectory(connection_, sDirectory), "RemoveFTPDirectory");
 }
 
 bool cFTP::DeleteFTPFile(const std::string& sRemote) {
-  if (!inet::FtpDeleteFile(connection_, sRemote)) {
-    RecordLastError(inet::InternetLastError(), "DeleteFTPFile");
-    return false;
-  }
-  return true;
+  return Succeeded(inet::FtpDeleteFile(connection_, sRemote), "DeleteFTPFile");
 }
 
 bool cFTP::SetFTPDirectory(const std::string& sDir) {
-  if (!inet::FtpSetCurrentDirectory(connection_, sDir)) {
-    RecordLastError(inet::InternetLastError(), "FtpSetCurrentDirectory");
-    return false;
-  }
-  return true;
+  return Succeeded(inet::FtpSetCurrentDirectory(connection_, sDir), "FtpSetCurrentDirectory");
 }
 
 std::string cFTP::GetFTPDirectory() {

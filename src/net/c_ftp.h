@@ -89,6 +89,9 @@ class cFTP {
  private:
   // server_reply: a 12003 takes the server's last reply as the whole text.
   void RecordLastError(std::uint32_t code, const std::string& label, bool server_reply = true);
+  // Returns ok; a failure first records the thread's last error under label. The label is a
+  // plain text so that nothing runs between the call and the reading of its error.
+  bool Succeeded(bool ok, const char* label);
   void RecordLocalError(const std::string& label, const std::string& path);
   void Yield();
   bool AddListedEntry(const inet::FindData& data);

@@ -29,6 +29,14 @@ class FtpFaults : public ::testing::Test, public FtpFixture {
     return client.OpenConnection(server().host(), server().port_text(), server().user(),
                                  server().password());
   }
+  // A server that answers every LIST with these bytes.
+  void StartListing(const std::string& listing) {
+    testing::WriteFileBytes(lists_.Sub("list.txt"), listing);
+    Start({"list-raw=" + lists_.Sub("list.txt")});
+  }
+
+ private:
+  testing::TempFolder lists_;
 };
 
 TEST_F(FtpFaults, DroppedDataConnectionLeavesNoFileInAnyBlock) {
@@ -95,9 +103,7 @@ TEST_F(FtpFaults, RefusedActiveModeFailsTransfersWithTheServersReply) {
 }
 
 TEST_F(FtpFaults, ListingsInAnUnknownFormatFail) {
-  testing::TempFolder lists;
-  testing::WriteFileBytes(lists.Sub("list.txt"), "type=file;size=3; a.txt\r\nsomething else\r\n");
-  Start({"list-raw=" + lists.Sub("list.txt")});
+  StartListing("type=file;size=3; a.txt\r\nsomething else\r\n");
   auto client = ShortClient();
   ASSERT_TRUE(Open(*client));
   EXPECT_EQ(client->GetDirectoryListing("*.*"), nullptr);
@@ -106,17 +112,14 @@ TEST_F(FtpFaults, ListingsInAnUnknownFormatFail) {
 }
 
 TEST_F(FtpFaults, ListedNamesThatLeaveTheFolderAreNotListed) {
-  testing::TempFolder lists;
-  testing::WriteFileBytes(lists.Sub("list.txt"),
-                          "-rw-r--r-- 1 0 0 3 Jan 01  2020 ok.txt\r\n"
-                          "-rw-r--r-- 1 0 0 3 Jan 01  2020 ../../evil.exe\r\n"
-                          "-rw-r--r-- 1 0 0 3 Jan 01  2020 ..\r\n"
-                          "-rw-r--r-- 1 0 0 3 Jan 01  2020 c:evil.dll\r\n"
-                          "-rw-r--r-- 1 0 0 3 Jan 01  2020 back\\slash.dll\r\n"
-                          "-rw-r--r-- 1 0 0 3 Jan 01  2020 dots...\r\n"
-                          "drwxr-xr-x 2 0 0 4096 Jan 01  2020 ..\r\n"
-                          "drwxr-xr-x 2 0 0 4096 Jan 01  2020 program\r\n");
-  Start({"list-raw=" + lists.Sub("list.txt")});
+  StartListing("-rw-r--r-- 1 0 0 3 Jan 01  2020 ok.txt\r\n"
+               "-rw-r--r-- 1 0 0 3 Jan 01  2020 ../../evil.exe\r\n"
+               "-rw-r--r-- 1 0 0 3 Jan 01  2020 ..\r\n"
+               "-rw-r--r-- 1 0 0 3 Jan 01  2020 c:evil.dll\r\n"
+               "-rw-r--r-- 1 0 0 3 Jan 01  2020 back\\slash.dll\r\n"
+               "-rw-r--r-- 1 0 0 3 Jan 01  2020 dots...\r\n"
+               "drwxr-xr-x 2 0 0 4096 Jan 01  2020 ..\r\n"
+               "drwxr-xr-x 2 0 0 4096 Jan 01  2020 program\r\n");
   auto client = ShortClient();
   ASSERT_TRUE(Open(*client));
   ASSERT_NE(client->GetDirectoryListing("*.*"), nullptr) << client->GetLastErrorMessage();
@@ -160,12 +163,9 @@ TEST_F(FtpFaults, NamesCrossTheWireInCp949WhenTheServerOffersNoUtf8) {
 }
 
 TEST_F(FtpFaults, TwoNamesDifferingInCaseFailTheListingWithTheEntriesBefore) {
-  testing::TempFolder lists;
-  testing::WriteFileBytes(lists.Sub("list.txt"),
-                          "-rw-r--r-- 1 0 0 3 Jan 01  2020 first.txt\r\n"
-                          "-rw-r--r-- 1 0 0 3 Jan 01  2020 Setup.cab\r\n"
-                          "-rw-r--r-- 1 0 0 3 Jan 01  2020 SETUP.CAB\r\n");
-  Start({"list-raw=" + lists.Sub("list.txt")});
+  StartListing("-rw-r--r-- 1 0 0 3 Jan 01  2020 first.txt\r\n"
+               "-rw-r--r-- 1 0 0 3 Jan 01  2020 Setup.cab\r\n"
+               "-rw-r--r-- 1 0 0 3 Jan 01  2020 SETUP.CAB\r\n");
   auto client = ShortClient();
   ASSERT_TRUE(Open(*client));
   EXPECT_THROW(client->GetDirectoryListing("*.*"), DirListError);
