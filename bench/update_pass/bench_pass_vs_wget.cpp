@@ -96,7 +96,8 @@ void Report(const std::string& link, const Times& t) {
 
 int main(int argc, char** argv) {
   return sandbox::MainGuarded([&] {
-    const std::string work = argc > 1 ? argv[1] : (fs::temp_directory_path() / "qm-bench-wget").string();
+    const std::string work =
+        argc > 1 ? argv[1] : (fs::temp_directory_path() / "qm-bench-wget").string();
     const int rounds = std::max(1, argc > 2 ? std::atoi(argv[2]) : 3);
     const int link_mbit = std::max(0, argc > 3 ? std::atoi(argv[3]) : 100);
     bench::PassBench bench(work);
@@ -114,8 +115,11 @@ int main(int argc, char** argv) {
       sandbox::MakeCab(folder + "/" + name + ".cab", source);
     }
     uintmax_t served = 0;
-    for (const std::string& cab : CabsBelow(bench.VersionFolder(version))) served += fs::file_size(cab);
-    std::printf("version: %d files, %.1f MiB expanded, %.1f MiB of CABs served; best of %d round(s)\n",
+    for (const std::string& cab : CabsBelow(bench.VersionFolder(version))) {
+      served += fs::file_size(cab);
+    }
+    std::printf("version: %d files, %.1f MiB expanded, %.1f MiB of CABs served; "
+                "best of %d round(s)\n",
                 kFiles, kFiles * static_cast<double>(kFileSize) / (1 << 20),
                 static_cast<double>(served) / (1 << 20), rounds);
 

@@ -126,7 +126,8 @@ std::unique_ptr<DbConnection::Handles> Connect(const std::string& text, int conn
 std::string DatabaseAttribute(const std::string& connection_string) {
   for (const std::string& part : SplitText(connection_string, ";")) {
     const size_t equals = part.find('=');
-    if (equals != std::string::npos && EqualsNoCase(TrimBlanks(part.substr(0, equals)), "database")) {
+    if (equals == std::string::npos) continue;
+    if (EqualsNoCase(TrimBlanks(part.substr(0, equals)), "database")) {
       return TrimBlanks(part.substr(equals + 1));
     }
   }
