@@ -62,12 +62,14 @@ void MakeOfflineTwin(UpdateClinic& twin, const UpdateClinic& downloader) {
 TEST(ServerPass, AnOfflineWorkstationCopiesWhatTheDownloaderRecorded) {
   UpdateClinic downloader({true});
   downloader.Publish("7.5.13", {{"program", "Velmont.exe", "v13"}, {"system", "x.ocx", "x13"}});
-  // The companion program is moved out of the download folder once placed, yet stays recorded.
+  // The companion program is copied out of the download folder, which stays whole for the
+  // workstations that copy from it.
   downloader.Publish("7.6.0", {{"program", "Velmont.exe", "v60"}, {"program", "Tandrel.exe", "t60"}});
   downloader.Serve();
   downloader.runner->Down();
   ASSERT_EQ(downloader.LastVersion(), "7.6.0");
-  ASSERT_FALSE(FileExists(downloader.Program("download/program/Tandrel.exe")));
+  ASSERT_EQ(ReadFileBytes(downloader.Program("download/program/Tandrel.exe")), "t60");
+  ASSERT_EQ(ReadFileBytes(downloader.Program("Tandrel.exe")), "t60");
 
   UpdateClinic twin;
   MakeOfflineTwin(twin, downloader);
@@ -76,10 +78,11 @@ TEST(ServerPass, AnOfflineWorkstationCopiesWhatTheDownloaderRecorded) {
   EXPECT_EQ(twin.window.Label6.caption.rfind("서버(", 0), 0u);
   EXPECT_EQ(ReadFileBytes(twin.Program("Velmont.exe")), "v60");
   EXPECT_EQ(ReadFileBytes(twin.System("x.ocx")), "x13");
+  EXPECT_EQ(ReadFileBytes(twin.Program("Tandrel.exe")), "t60");
   EXPECT_EQ(twin.LastVersion(), "7.6.0");
   // Offline: recorded locally under the newest version, waiting to be sent.
   const auto rows = twin.OfflineRows();
-  ASSERT_EQ(rows.size(), 2u);
+  ASSERT_EQ(rows.size(), 3u);
   for (const std::string& row : rows) {
     EXPECT_EQ(row.rfind("7.6.0|", 0), 0u) << row;
     EXPECT_NE(row.find("|Server|N"), std::string::npos) << row;
@@ -92,7 +95,7 @@ TEST(ServerPass, AnOfflineWorkstationCopiesWhatTheDownloaderRecorded) {
   AddFtpServerRow(twin.crm_db, kCustomer, "127.0.0.1/orvel", "1", "u", "p", "", "");
   twin.runner->Down();
   for (const std::string& row : twin.OfflineRows()) EXPECT_EQ(row.back(), 'Y') << row;
-  EXPECT_EQ(twin.CustomerVersionRows().size(), 2u);
+  EXPECT_EQ(twin.CustomerVersionRows().size(), 3u);
 }
 
 TEST(ServerPass, NothingNewerChangesNothingAndDangerousRowsAreRefused) {
