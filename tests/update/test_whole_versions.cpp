@@ -101,10 +101,17 @@ TEST_P(ArchiveThatDoesNotExpand, FailsItsVersionAndTheLaterOneWaitsUntilTheArchi
     }
   }
   clinic.Serve();
+  clinic.window.visible = true;  // a pass the user watches
 
   clinic.runner->Down();
 
   ExpectNothingRecorded(clinic);
+  int told = 0;
+  for (const std::string& shown : clinic.host.shown()) {
+    told += shown.find("7.5.13 설치 실패") != std::string::npos &&
+            shown.find("Grid.ocx.cab") != std::string::npos;
+  }
+  EXPECT_EQ(told, 1);
   // Not even the file of the same version that expanded well is placed.
   EXPECT_FALSE(FileExists(clinic.Program("Velmont.exe")));
   EXPECT_FALSE(FileExists(clinic.System("Grid.ocx")));
