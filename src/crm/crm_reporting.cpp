@@ -6,7 +6,7 @@
 #include "db/db_connection.h"
 #include "platform/local_time.h"
 #include "startup/settings.h"
-#include "startup/text.h"
+#include "base/text.h"
 
 namespace quillmend {
 namespace {

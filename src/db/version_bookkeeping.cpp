@@ -7,7 +7,7 @@
 #include "db/local_tables.h"
 #include "platform/local_time.h"
 #include "startup/settings.h"
-#include "startup/text.h"
+#include "base/text.h"
 
 namespace quillmend {
 namespace {

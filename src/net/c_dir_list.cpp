@@ -1,6 +1,6 @@
 #include "net/c_dir_list.h"
 
-#include "startup/text.h"
+#include "base/text.h"
 
 namespace quillmend {
 

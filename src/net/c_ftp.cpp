@@ -9,7 +9,7 @@
 #include "platform/file_names.h"
 #include "platform/system_info.h"
 #include "startup/shared_state.h"
-#include "startup/text.h"
+#include "base/text.h"
 #include "ui/frm_files.h"
 #include "ui/ui_host.h"
 

@@ -5,7 +5,7 @@
 #include "startup/diagnostics.h"
 #include "startup/profile_file.h"
 #include "startup/program_paths.h"
-#include "startup/text.h"
+#include "base/text.h"
 
 namespace quillmend {
 

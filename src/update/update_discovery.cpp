@@ -2,7 +2,7 @@
 
 #include "crm/crm_reporting.h"
 #include "db/db_access.h"
-#include "startup/text.h"
+#include "base/text.h"
 #include "ui/controls.h"
 
 namespace quillmend {

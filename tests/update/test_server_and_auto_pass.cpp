@@ -9,7 +9,7 @@
 #include "platform/programs.h"
 #include "platform/system_info.h"
 #include "process/process_list.h"
-#include "startup/text.h"
+#include "base/text.h"
 #include "startup/profile_file.h"
 #include "support/host_paths.h"
 #include "update_clinic.h"

@@ -12,7 +12,7 @@
 #include "platform/file_names.h"
 #include "startup/profile_file.h"
 #include "startup/settings.h"
-#include "startup/text.h"
+#include "base/text.h"
 #include "support/host_paths.h"
 
 namespace quillmend::testing {
