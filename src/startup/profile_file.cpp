@@ -9,6 +9,7 @@
 
 #include "platform/codepage.h"
 #include "platform/file_names.h"
+#include "platform/local_file.h"
 #include "base/text.h"
 
 namespace quillmend {
@@ -140,24 +141,14 @@ bool IsReadOnly(const std::filesystem::path& path) {
 }
 
 bool ReplaceFile(const std::filesystem::path& target, const std::string& content) {
-  std::filesystem::path temp = target;
-  temp += ".qmtmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    out.flush();
-    if (!out) {
-      out.close();
-      std::error_code ignored;
-      std::filesystem::remove(temp, ignored);
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, target, ec);
-  if (ec) {
-    std::filesystem::remove(temp, ec);
+  const std::string target_path = Utf8Path(target);
+  const std::string temp = target_path + ".qmtmp";
+  LocalFileWriter out;
+  if (!out.Create(temp)) return false;
+  if (!out.Write(content.data(), content.size()) || !out.Flush() || !out.Close() ||
+      !RenameLocalFile(temp, target_path)) {
+    out.Close();
+    RemoveLocalFile(temp);
     return false;
   }
   return true;
