@@ -70,7 +70,8 @@ void InstallFaults(std::vector<FaultRule> rules);
 // Puts the platform's own calls back into the table.
 void RemoveFaults();
 
-// Failures made since the rules were installed (for every rule together).
+// Failures made since rules were last installed (every rule together); still readable after
+// RemoveFaults.
 std::uint64_t InjectedFaultCount();
 
 // Reads QUILLMEND_FAULTS once and installs its rules. Unset or empty: nothing happens. A

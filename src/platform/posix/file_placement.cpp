@@ -57,7 +57,8 @@ void CopyContents(int from, int to, const std::string& source, const std::string
     if (got == 0) return;
     ssize_t done = 0;
     while (done < got) {
-      const ssize_t put = posix_calls.write(to, buffer.data() + done, static_cast<size_t>(got - done));
+      const ssize_t put =
+          posix_calls.write(to, buffer.data() + done, static_cast<size_t>(got - done));
       if (put < 0) {
         if (errno == EINTR) continue;
         throw FilePlacementError(ErrnoText("cannot write", temp, errno));
@@ -108,7 +109,9 @@ void ReplaceFileAtomically(const std::string& source, const std::string& target)
   }
   try {
     CopyContents(in.get(), out.get(), source, temp);
-    if (posix_calls.fsync(out.get()) != 0) throw FilePlacementError(ErrnoText("cannot flush", temp, errno));
+    if (posix_calls.fsync(out.get()) != 0) {
+      throw FilePlacementError(ErrnoText("cannot flush", temp, errno));
+    }
     const struct timespec times[2] = {info.st_atim, info.st_mtim};
     if (posix_calls.futimens(out.get(), times) != 0) {
       throw FilePlacementError(ErrnoText("cannot set the time of", temp, errno));
