@@ -5,7 +5,9 @@
 #include "crm/crm_reporting.h"
 #include "db/db_access.h"
 #include "db/local_tables.h"
+#include "db/version_order.h"
 #include "platform/local_time.h"
+#include "startup/diagnostics.h"
 #include "startup/settings.h"
 #include "startup/text.h"
 
@@ -85,6 +87,13 @@ void UpdateProductVersion(SharedState& state) {
     }
   }
   AddSupportRecord(state, "Ver " + last + " 업데이트 완료");
+}
+
+bool IsNewerThanInstalled(const SharedState& state, const std::string& version) {
+  const std::string installed = GetLastVersion(state);
+  if (IsNewerVersion(version, installed)) return true;
+  LogLine("version " + version + " passed over: it is not newer than the installed " + installed);
+  return false;
 }
 
 void AddVersionFileRecord(SharedState& state, const std::string& version,

@@ -20,6 +20,11 @@ void AddVersionFileRecord(SharedState& state, const std::string& version,
                           const std::string& program_name, const std::string& program_version,
                           const std::string& state_text);
 
+// The no-downgrade rule of the update loops: true when version comes after [Version] Last (the
+// version this workstation last applied whole) in version order. Otherwise logs that the version
+// is passed over and returns false: a version that is not newer is never applied. Never throws.
+bool IsNewerThanInstalled(const SharedState& state, const std::string& version);
+
 // The statements of UpdateProductVersion for the version last (quotes in it doubled).
 std::string ProductVersionAtLeastQuery(const std::string& last);
 std::string ProductVersionUpdate(const std::string& last);
