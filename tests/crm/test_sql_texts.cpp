@@ -44,6 +44,9 @@ const char* const kInstalledVersionQuery =
     " Select 문자내용  from 시스템환경일자별 where convert(char(10),날짜내용,120) =  (select "
     "max(날짜내용) from 시스템환경일자별) and 기타내용='syssversionno' and 요양기관기호 in (select "
     "요양기관기호 from 요양기관기호)";
+const char* const kProductVersionQuery =
+    "select 문자내용 from  시스템환경일자별  where 기타내용='syssVersionno'  and 날짜내용 = "
+    "(select max(날짜내용) from 시스템환경일자별) ";
 const char* const kVersionFileExists = "select name from sysobjects where name = '버전파일'";
 const char* const kVersionFileSingleExists = "select name from sysobjects where name = '버전파일개별'";
 const char* const kCreateVersionFile =
@@ -149,8 +152,7 @@ std::vector<Case> Cases() {
        [](CrmSandbox& b) { UpdateProductVersion(b.state); },
        [](const std::string& today, const std::string& time) {
          Statements s = {
-             "select 문자내용 from  시스템환경일자별  where 기타내용='syssVersionno'  and 날짜내용 = "
-             "(select max(날짜내용) from 시스템환경일자별)  and 문자내용 >= '7.5.13'",
+             kProductVersionQuery,
              "Update 시스템환경일자별 set 문자내용 ='7.5.13' where 기타내용='syssVersionno'  and "
              "날짜내용 = (select max(날짜내용) from 시스템환경일자별)"};
          for (auto& x : SupportRecord(today, time, Digits(today) + "00001", "C1001",
@@ -287,9 +289,7 @@ TEST(SqlTexts, QuotesInValuesAreDoubledAndStoredAsGiven) {
 
   UpdateProductVersion(box.state);
   ASSERT_EQ(box.sql.size(), 5u);
-  EXPECT_EQ(box.sql[0],
-            "select 문자내용 from  시스템환경일자별  where 기타내용='syssVersionno'  and 날짜내용 = "
-            "(select max(날짜내용) from 시스템환경일자별)  and 문자내용 >= '7.6''0'");
+  EXPECT_EQ(box.sql[0], kProductVersionQuery);
   EXPECT_EQ(box.sql[1],
             "Update 시스템환경일자별 set 문자내용 ='7.6''0' where 기타내용='syssVersionno'  and "
             "날짜내용 = (select max(날짜내용) from 시스템환경일자별)");

@@ -1,6 +1,7 @@
 // The server-share pass and the automatic pass around the passes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "../process/child_processes.h"
@@ -122,7 +123,18 @@ TEST(ServerPass, VersionsAreTakenInNumericOrderAndAFileMissingFromTheShareHoldsT
   share.Put("eleven.exe", "eleven");
 
   // ten.exe did not reach the share: 7.5.10 is not whole, and 7.5.11 waits behind it.
+  std::vector<std::string> sql;
+  clinic.state.sql_trace_ = &sql;
   clinic.runner->Copy();
+  clinic.state.sql_trace_ = nullptr;
+  // Every recorded version is read, the order is the program's; then the files of each newer
+  // version, in version order.
+  const auto first = std::find(sql.begin(), sql.end(), "select distinct 버전 from 버전파일");
+  const std::vector<std::string> sent(first, sql.end());
+  EXPECT_EQ(sent, (std::vector<std::string>{
+                      "select distinct 버전 from 버전파일",
+                      "select distinct 파일 from 버전파일 where 버전 = '7.5.10' and 파일 <> '' ",
+                      "select distinct 파일 from 버전파일 where 버전 = '7.5.11' and 파일 <> '' "}));
   EXPECT_EQ(clinic.LastVersion(), "7.5.9");
   EXPECT_FALSE(FileExists(clinic.Program("eleven.exe")));
   EXPECT_EQ(clinic.OfflineRows(), std::vector<std::string>{});
