@@ -1,4 +1,5 @@
-// The FTP client against real local servers (pyftpdlib, vsftpd), active and passive. These run
+// The FTP client against real local servers (pyftpdlib, vsftpd, proftpd, pure-ftpd), active
+// and passive. These run
 // against every backend of the Internet session port.
 #include <gtest/gtest.h>
 
@@ -219,7 +220,11 @@ INSTANTIATE_TEST_SUITE_P(Servers, FtpClient,
                          ::testing::Values(FtpMode{FtpServerKind::kPyftpdlib, false},
                                            FtpMode{FtpServerKind::kPyftpdlib, true},
                                            FtpMode{FtpServerKind::kVsftpd, false},
-                                           FtpMode{FtpServerKind::kVsftpd, true}),
+                                           FtpMode{FtpServerKind::kVsftpd, true},
+                                           FtpMode{FtpServerKind::kProftpd, false},
+                                           FtpMode{FtpServerKind::kProftpd, true},
+                                           FtpMode{FtpServerKind::kPureFtpd, false},
+                                           FtpMode{FtpServerKind::kPureFtpd, true}),
                          ModeName);
 
 }  // namespace

@@ -24,8 +24,9 @@ struct FtpMode {
 };
 
 inline std::string ModeName(const ::testing::TestParamInfo<FtpMode>& info) {
-  return std::string(info.param.kind == testing::FtpServerKind::kVsftpd ? "vsftpd" : "pyftpdlib") +
-         (info.param.passive ? "_passive" : "_active");
+  std::string name = testing::FtpServerName(info.param.kind);
+  if (name == "pure-ftpd") name = "pureftpd";  // a test name holds no dash
+  return name + (info.param.passive ? "_passive" : "_active");
 }
 
 class FtpFixture {

@@ -78,14 +78,19 @@ bool Refused(const Reply& reply) {
 
 // Brings the control channel back in step after a transfer that did not end normally: sends
 // ABOR (when asked) and NOOP, and drops every reply up to NOOP's 200, whatever the server said
-// about the transfer in between (426, 226, 225 in any combination).
+// about the transfer in between (426, 226, 225 in any combination). NOOP goes out only after
+// the first answer to ABOR: a server that looks for ABOR while it sends (pure-ftpd) drops
+// whatever else arrived with it.
 void Resynchronise(FtpConnection& c, bool abort) {
   std::uint32_t error = 0;
   const std::uint32_t wait = std::min(c.TimeoutMs(Timeout::kReceive), kAbortWaitMs);
-  if ((abort && !c.control.Send("ABOR", wait, error)) || !c.control.Send("NOOP", wait, error)) {
-    return;
-  }
   Reply reply;
+  if (abort) {
+    if (!c.control.Send("ABOR", wait, error) || !c.control.ReadReply(wait, reply, error)) {
+      return;
+    }
+  }
+  if (!c.control.Send("NOOP", wait, error)) return;
   for (int k = 0; k < 8; ++k) {
     if (!c.control.ReadReply(wait, reply, error) || reply.code == 200) return;
   }
