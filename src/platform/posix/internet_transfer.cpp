@@ -358,6 +358,8 @@ Handle FtpFindFirstFile(Handle handle, const std::string& filter, FindData& data
   std::size_t unknown = 0;
   const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
   std::size_t begin = 0;
+  std::vector<FindData> entries;
+  std::vector<std::string> wire_names;
   while (begin < text.size()) {
     std::size_t end = text.find('\n', begin);
     if (end == std::string::npos) end = text.size();
@@ -366,9 +368,15 @@ Handle FtpFindFirstFile(Handle handle, const std::string& filter, FindData& data
     begin = end + 1;
     if (parsed.kind == posix::ListLineKind::kUnknown) ++unknown;
     if (parsed.kind != posix::ListLineKind::kEntry) continue;
-    parsed.data.name = c->FromWire(parsed.data.name);
-    if (posix::FilterMatches(pattern, parsed.data.name)) {
-      find->entries.push_back(std::move(parsed.data));
+    wire_names.push_back(parsed.data.name);
+    entries.push_back(std::move(parsed.data));
+  }
+  // The names of one listing are decoded together: they decide the connection's encoding.
+  const std::vector<std::string> names = c->names.Decode(wire_names);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    entries[i].name = names[i];
+    if (posix::FilterMatches(pattern, entries[i].name)) {
+      find->entries.push_back(std::move(entries[i]));
     }
   }
   if (find->entries.empty()) {
