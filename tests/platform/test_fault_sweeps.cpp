@@ -110,7 +110,7 @@ TEST(SettingsWriterFaults, EachFailingCallKeepsTheSettingsFileAsItWas) {
   sweep.operations = kFileOperations;
   sweep.error = FaultError::kReadOnly;
   sweep.prepare = [&] { WriteFileBytes(file, before); };
-  sweep.run = [&](std::string*) { return WriteProfileString(file, "Version", "Last", "7.5.13"); };
+  sweep.run = [&](std::string*) { return WriteProfileValue(file, "Version", "Last", "7.5.13"); };
   sweep.check = [&](const FaultRun& run) {
     if (run.succeeded) {
       EXPECT_EQ(ReadFileBytes(file), "[DB]\r\nServer=clinic\r\n[Version]\r\nLast=7.5.13\r\n");
@@ -119,7 +119,7 @@ TEST(SettingsWriterFaults, EachFailingCallKeepsTheSettingsFileAsItWas) {
       EXPECT_EQ(ReadFileBytes(file), before);
     }
     EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"ORVEL_H.ini"});
-    EXPECT_EQ(GetProfileString(file, "DB", "Server", ""), "clinic");
+    EXPECT_EQ(ReadProfileValue(file, "DB", "Server", ""), "clinic");
   };
   // create, write, flush, rename
   EXPECT_GE(RunFaultSweep(sweep), 4u);
