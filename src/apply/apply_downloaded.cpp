@@ -12,8 +12,8 @@
 #include "platform/local_time.h"
 #include "startup/diagnostics.h"
 #include "startup/program_paths.h"
+#include "base/text.h"
 #include "startup/settings.h"
-#include "startup/text.h"
 #include "ui/frm_files.h"
 
 namespace quillmend {

@@ -11,8 +11,8 @@
 #include "startup/diagnostics.h"
 #include "startup/folders.h"
 #include "startup/program_paths.h"
+#include "base/text.h"
 #include "startup/settings.h"
-#include "startup/text.h"
 #include "ui/frm_files.h"
 #include "update/update_passes.h"
 

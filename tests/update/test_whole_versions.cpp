@@ -400,7 +400,7 @@ TEST(WholeVersions, TheRestartOfAFailedPassOpensTheReleaseNotesOnlyOnce) {
   const std::string log = clinic.folder.Sub("notes-opened.txt");
   WriteFileBytes(viewer, "#!/bin/sh\necho \"$1\" >> '" + log + "'\n");
   fs::permissions(FsPath(viewer), fs::perms::owner_all);
-  WriteProfileString(clinic.Program("quillmend.ini"), "Platform", "NotesCommand", viewer);
+  WriteProfileValue(clinic.Program("quillmend.ini"), "Platform", "NotesCommand", viewer);
   WriteFileBytes(clinic.Program("updateInfo7.5.12.ini"), "notes of 7.5.12");
   ExecSqlite(clinic.crm_db, {"drop table 오르벨버전서버"});
 
