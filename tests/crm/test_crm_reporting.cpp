@@ -202,7 +202,7 @@ TEST(SendPendingVersionRecords, ARowWrittenWhileTheRowsAreSentKeepsWaiting) {
   // Another workstation records a program of the same version while the first row is being
   // sent: a trigger on this pass's own CRM connection writes it into the clinic database.
   DbConnection& crm = *p.box.state.g_Connect2;
-  crm.ExecuteNative("ATTACH DATABASE '" + p.box.clinic + "' AS clinic");
+  crm.ExecuteNative("ATTACH DATABASE '" + DriverPath(p.box.clinic) + "' AS clinic");
   crm.ExecuteNative(
       "CREATE TEMP TRIGGER meanwhile AFTER INSERT ON main.오르벨거래처버전 WHEN NEW.프로그램명 = "
       "'Tandrel.exe' BEGIN INSERT INTO 버전파일개별(고객번호,버전,이름,IP,프로그램명,"
