@@ -10,7 +10,7 @@
 #include "platform/local_time.h"
 #include "startup/diagnostics.h"
 #include "startup/settings.h"
-#include "startup/text.h"
+#include "base/text.h"
 
 namespace quillmend {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "startup/text.h"
+#include "base/text.h"
 
 namespace quillmend {
 namespace {

@@ -14,7 +14,7 @@
 #include "process/product_programs.h"
 #include "startup/diagnostics.h"
 #include "startup/settings.h"
-#include "startup/text.h"
+#include "base/text.h"
 #include "ui/frm_files.h"
 #include "ui/ui_host.h"
 #include "update/update_discovery.h"

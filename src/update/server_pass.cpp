@@ -16,7 +16,7 @@
 #include "startup/diagnostics.h"
 #include "startup/program_paths.h"
 #include "startup/settings.h"
-#include "startup/text.h"
+#include "base/text.h"
 #include "ui/frm_files.h"
 #include "update/update_passes.h"
 

@@ -2,8 +2,8 @@
 
 #include "crm/crm_reporting.h"
 #include "db/db_access.h"
+#include "base/text.h"
 #include "db/version_order.h"
-#include "startup/text.h"
 #include "ui/controls.h"
 
 namespace quillmend {

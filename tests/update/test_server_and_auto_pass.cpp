@@ -10,7 +10,7 @@
 #include "platform/programs.h"
 #include "platform/system_info.h"
 #include "process/process_list.h"
-#include "startup/text.h"
+#include "base/text.h"
 #include "startup/profile_file.h"
 #include "support/host_paths.h"
 #include "update_clinic.h"
@@ -55,7 +55,7 @@ std::string NotesRecorder(UpdateClinic& clinic, const std::string& log) {
 void MakeOfflineTwin(UpdateClinic& twin, const UpdateClinic& downloader) {
   twin.clinic_db = downloader.clinic_db;
   WriteClinicDbSettings(twin.state.program_folder_, downloader.clinic_db);
-  WriteProfileString(twin.Program("ORVEL_H.ini"), "SERVER", "PATH",
+  WriteProfileValue(twin.Program("ORVEL_H.ini"), "SERVER", "PATH",
                      downloader.Program("download") + PathSeparator());
   SetEnvironment("QUILLMEND_ONLINE", "0");
 }
@@ -200,7 +200,7 @@ TEST(ServerPass, NothingNewerChangesNothingAndDangerousRowsAreRefused) {
                      PathSeparator() + "MIXED.EXE",
                  "mixed");
   WriteFileBytes(clinic.folder.Sub("secret.txt"), "secret");
-  WriteProfileString(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH", share);
+  WriteProfileValue(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH", share);
   ExecSqlite(clinic.clinic_db,
              {"insert into 버전파일 values ('7.7.0', '\\download\\program\\ok.exe.CAB', '')",
               "insert into 버전파일 values ('7.7.0', '\\download\\program\\Reports\\Mixed.exe', '')",
@@ -220,7 +220,7 @@ TEST(ServerPass, NothingNewerChangesNothingAndDangerousRowsAreRefused) {
 TEST(ServerPass, AShareThatIsMissingOrNoDownloadFolderKeepsTheInstalledVersion) {
   UpdateClinic clinic;
   SetEnvironment("QUILLMEND_ONLINE", "0");
-  WriteProfileString(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH",
+  WriteProfileValue(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH",
                      clinic.folder.Sub("no-such-share"));
   ExecSqlite(clinic.clinic_db,
              {"insert into 버전파일 values ('7.6.0', '\\download\\program\\Velmont.exe', '')"});
@@ -231,7 +231,7 @@ TEST(ServerPass, AShareThatIsMissingOrNoDownloadFolderKeepsTheInstalledVersion) 
   // A share that is reachable but is not a download folder: no file could find its place.
   const std::string share_root = clinic.folder.Sub("share");
   WriteFileBytes(share_root + PathSeparator() + "program" + PathSeparator() + "Velmont.exe", "v");
-  WriteProfileString(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH", share_root);
+  WriteProfileValue(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH", share_root);
   clinic.runner->Copy();
   EXPECT_FALSE(FileExists(clinic.Program("Velmont.exe")));
   EXPECT_EQ(clinic.LastVersion(), "7.5.12");
@@ -243,7 +243,7 @@ TEST(ServerPass, ReadOnlyFilesOnTheShareArePlacedAndLaterReplaced) {
   const std::string share = clinic.folder.Sub("share/download");
   const std::string shared_file =
       share + PathSeparator() + "program" + PathSeparator() + "Velmont.exe";
-  WriteProfileString(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH", share);
+  WriteProfileValue(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH", share);
   const auto publish = [&](const std::string& version, const std::string& bytes) {
     if (FileExists(shared_file)) {
       fs::permissions(FsPath(shared_file), fs::perms::owner_write, fs::perm_options::add);
@@ -268,7 +268,7 @@ TEST(AutomaticPass, StartsTheMainScreenWhenItIsNotRunningAndOpensTheReleaseNotes
   SetEnvironment("QUILLMEND_ONLINE", "0");
   InstallSleeperAs(clinic.Program("Velmont.exe"));
   const std::string notes_log = clinic.folder.Sub("notes.log");
-  WriteProfileString(clinic.Program("quillmend.ini"), "Platform", "NotesCommand",
+  WriteProfileValue(clinic.Program("quillmend.ini"), "Platform", "NotesCommand",
                      NotesRecorder(clinic, notes_log));
   WriteFileBytes(clinic.Program("updateInfo7.5.12.ini"), "notes");
 
@@ -299,7 +299,7 @@ TEST(AutomaticPass, AnExitConfirmedDuringThePassStartsNothingAfterItAndRefusesLa
   clinic.Serve();
   InstallSleeperAs(clinic.Program("Velmont.exe"));
   const std::string notes_log = clinic.folder.Sub("notes.log");
-  WriteProfileString(clinic.Program("quillmend.ini"), "Platform", "NotesCommand",
+  WriteProfileValue(clinic.Program("quillmend.ini"), "Platform", "NotesCommand",
                      NotesRecorder(clinic, notes_log));
   WriteFileBytes(clinic.Program("updateInfo7.5.12.ini"), "notes");
   WriteFileBytes(clinic.Program("updateInfo7.5.13.ini"), "notes");
@@ -325,7 +325,7 @@ TEST(AutomaticPass, AProgramThatCannotStartIsLoggedNeverFatal) {
   SetEnvironment("QUILLMEND_ONLINE", "0");
   WriteFileBytes(clinic.Program("Velmont.exe"), "not a program");
   WriteFileBytes(clinic.Program("Ostrel.exe"), "not a program");
-  WriteProfileString(clinic.Program("Orvel_h.ini"), "백업", "Ostrel", "Y");
+  WriteProfileValue(clinic.Program("Orvel_h.ini"), "백업", "Ostrel", "Y");
   clinic.runner->Auto();
   EXPECT_FALSE(clinic.state.pass_running_);
   EXPECT_EQ(clinic.window.Label6.caption.rfind("서버(", 0), 0u);

@@ -98,6 +98,17 @@ void ChildProcess::CloseInput() {
   in_fd_ = -1;
 }
 
+void ChildProcess::WriteInput(const std::string& text) {
+  if (in_fd_ < 0) throw std::runtime_error("the child's input is not piped");
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = write(in_fd_, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw std::runtime_error("the child no longer reads its input");
+    done += static_cast<size_t>(n);
+  }
+}
+
 std::string ChildProcess::ReadLine(int timeout_seconds) {
   if (out_fd_ < 0) throw std::runtime_error("the child's output is not piped");
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);

@@ -46,6 +46,9 @@ class ChildProcess {
   bool Running();
   // Closes the piped standard input (the child sees its end).
   void CloseInput();
+  // Writes text to the piped standard input; throws std::runtime_error when it is not piped or
+  // the child no longer reads it.
+  void WriteInput(const std::string& text);
   // Closes the input, sends SIGTERM, then SIGKILL after grace_seconds; returns the status.
   int Stop(int grace_seconds = 2);
 
