@@ -98,7 +98,7 @@ TEST(ServerPass, AnOfflineWorkstationCopiesWhatTheDownloaderRecorded) {
 // A share laid out as a downloader leaves it, with the clinic database's rows for it.
 struct Share {
   explicit Share(UpdateClinic& clinic) : clinic(clinic), root(clinic.folder.Sub("share/download")) {
-    WriteProfileString(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH", root);
+    WriteProfileValue(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH", root);
   }
   void Put(const std::string& name, const std::string& bytes) const {
     WriteFileBytes(root + PathSeparator() + "program" + PathSeparator() + name, bytes);
