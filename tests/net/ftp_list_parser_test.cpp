@@ -37,7 +37,10 @@ TEST(ListParser, NamesKeepBlanksAndBytesAndLoseLinkTargets) {
   EXPECT_EQ(Entry("-rw-r--r-- 1 ftp ftp 7 Jan 01  2020 my file  v2.cab").name, "my file  v2.cab");
   const std::string hangul_cp949 = "\xC7\xD1\xB1\xDB.txt";  // CP949 bytes, decoded later
   EXPECT_EQ(Entry("-rw-r--r-- 1 ftp ftp 7 Jan 01  2020 " + hangul_cp949).name, hangul_cp949);
-  EXPECT_EQ(Entry("lrwxrwxrwx 1 0 0 9 Jan 01  2020 latest -> v7.5.13").name, "latest");
+  const ParsedListLine link = ParseListLine("lrwxrwxrwx 1 0 0 9 Jan 01  2020 latest -> v7.5.13", kNow);
+  EXPECT_TRUE(link.link);
+  EXPECT_EQ(link.data.name, "latest");
+  EXPECT_EQ(link.link_target, "v7.5.13");
   // No group column; a size beyond 32 bits keeps its high part.
   const FindData big = Entry("-rw-r--r-- 1 owner 5000000000 Feb 02  2022 big.iso");
   EXPECT_EQ(big.size_high, 1u);

@@ -115,12 +115,16 @@ std::optional<ParsedListLine> ParseUnix(std::string_view line, std::int64_t now_
     const std::size_t name_begin = t[i + 2].end + 1;
     if (name_begin > line.size()) return std::nullopt;
     std::string_view name = line.substr(name_begin);
+    ParsedListLine parsed;
     if (mode[0] == 'l') {
+      parsed.link = true;
       const std::size_t arrow = name.find(" -> ");
-      if (arrow != std::string_view::npos) name = name.substr(0, arrow);
+      if (arrow != std::string_view::npos) {
+        parsed.link_target = std::string(name.substr(arrow + 4));
+        name = name.substr(0, arrow);
+      }
     }
     if (!NameIsUsable(name)) return std::nullopt;
-    ParsedListLine parsed;
     parsed.kind = ListLineKind::kEntry;
     parsed.data.attributes = mode[0] == 'd' ? kAttributeDirectory : kAttributeNormal;
     SetSize(parsed.data, Number(t[i - 1].text));

@@ -1,7 +1,8 @@
 // Parser of FTP LIST lines into find records, for the POSIX FTP backend.
 //
 // Understands the Unix `ls -l` form (with "Mon dd hh:mm" for recent files and "Mon dd  yyyy"
-// for older ones; owner or group may be missing; symbolic links lose their " -> target") and
+// for older ones; owner or group may be missing; symbolic links are marked, their
+// " -> target" kept apart from the name) and
 // the MS-DOS/IIS form ("mm-dd-yy  hh:mmAM  <DIR>|size name"). Names keep their inner and
 // trailing blanks. Times are taken as UTC.
 #pragma once
@@ -20,6 +21,9 @@ enum class ListLineKind { kEntry, kIgnorable, kUnknown };
 struct ParsedListLine {
   ListLineKind kind = ListLineKind::kUnknown;
   FindData data;  // for kEntry; the name is still in the server's bytes
+  // A symbolic link ("l" lines): its size is the link's own, its type unknown until probed.
+  bool link = false;
+  std::string link_target;  // the text after " -> ", in the server's bytes; may be empty
 };
 
 // Parses one line (without its line end). `now_unix` decides the year of "Mon dd hh:mm"

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/internet.h"
+#include "platform/posix/ftp_links.h"
 #include "platform/posix/ftp_list_parser.h"
 #include "platform/posix/internet_handles.h"
 
@@ -33,18 +34,6 @@ std::uint32_t LocalFileError(int err) {
     case ENOSPC: return 112;  // ERROR_DISK_FULL
     default: return 29;       // ERROR_WRITE_FAULT
   }
-}
-
-bool SetType(FtpConnection& c, char type) {
-  if (c.current_type == type) return true;
-  Reply reply;
-  if (!c.Command(std::string("TYPE ") + type, reply)) return false;
-  if (reply.Class() != 2) {
-    SetServerRefused(reply);
-    return false;
-  }
-  c.current_type = type;
-  return true;
 }
 
 // "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)" -> port; "229 (|||port|)" -> port.
@@ -208,6 +197,18 @@ bool SplitFilter(const std::string& filter, std::string& folder, std::string& pa
 
 }  // namespace
 
+bool SetType(FtpConnection& c, char type) {
+  if (c.current_type == type) return true;
+  Reply reply;
+  if (!c.Command(std::string("TYPE ") + type, reply)) return false;
+  if (reply.Class() != 2) {
+    SetServerRefused(reply);
+    return false;
+  }
+  c.current_type = type;
+  return true;
+}
+
 bool CloseFtpFile(FtpFile* file) {
   FtpConnection& c = *file->connection;
   bool ok = true;
@@ -360,6 +361,7 @@ Handle FtpFindFirstFile(Handle handle, const std::string& filter, FindData& data
   std::size_t begin = 0;
   std::vector<FindData> entries;
   std::vector<std::string> wire_names;
+  std::vector<posix::ListedLink> links;
   while (begin < text.size()) {
     std::size_t end = text.find('\n', begin);
     if (end == std::string::npos) end = text.size();
@@ -368,17 +370,23 @@ Handle FtpFindFirstFile(Handle handle, const std::string& filter, FindData& data
     begin = end + 1;
     if (parsed.kind == posix::ListLineKind::kUnknown) ++unknown;
     if (parsed.kind != posix::ListLineKind::kEntry) continue;
+    if (parsed.link) links.push_back({entries.size(), parsed.link_target});
     wire_names.push_back(parsed.data.name);
     entries.push_back(std::move(parsed.data));
   }
   // The names of one listing are decoded together: they decide the connection's encoding.
   const std::vector<std::string> names = c->names.Decode(wire_names);
-  for (std::size_t i = 0; i < entries.size(); ++i) {
+  std::vector<posix::ListedLink> matched_links;
+  for (std::size_t i = 0, link = 0; i < entries.size(); ++i) {
     entries[i].name = names[i];
+    const bool is_link = link < links.size() && links[link].index == i;
     if (posix::FilterMatches(pattern, entries[i].name)) {
+      if (is_link) matched_links.push_back({find->entries.size(), links[link].target});
       find->entries.push_back(std::move(entries[i]));
     }
+    if (is_link) ++link;
   }
+  if (!posix::TypeListedLinks(*c, wire, find->entries, matched_links)) return nullptr;
   if (find->entries.empty()) {
     // Lines that are no entries at all: a listing this client cannot read, not an empty one.
     SetLastError(unknown > 0 ? kErrorInternalError : kErrorNoMoreFiles);
