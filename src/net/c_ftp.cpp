@@ -8,6 +8,7 @@
 #include "net/mod_ftp.h"
 #include "platform/file_names.h"
 #include "platform/system_info.h"
+#include "startup/diagnostics.h"
 #include "startup/shared_state.h"
 #include "startup/text.h"
 #include "ui/frm_files.h"
@@ -438,6 +439,11 @@ const cDirList* cFTP::GetDirectoryListing(const std::string& sFilter) {
   if (find == nullptr) {
     if (first_code != inet::kErrorNoMoreFiles) {
       RecordLastError(first_code, "FtpFindFirstFile");
+      const std::string unreadable = inet::FtpLastUnreadableListingLine();
+      if (!unreadable.empty()) {
+        last_error_ += "Unreadable listing line: " + unreadable;
+        LogLine("listing of " + sFilter + " failed: unreadable line \"" + unreadable + "\"");
+      }
       listing_failed_ = true;
     }
     return nullptr;

@@ -128,9 +128,16 @@ bool FtpRenameFile(Handle connection, const std::string& existing, const std::st
 
 // Starts a listing of the entries that match `filter` ("*.*" or empty: all; a plain name:
 // that entry) in the current folder and fills `data` with the first. Null when nothing
-// matches (error 18) or the listing fails. flags: kFlagReload to bypass any cache.
+// matches (error 18) or the listing fails, also when a line of it cannot be read (12004, see
+// FtpLastUnreadableListingLine). flags: kFlagReload to bypass any cache. A symbolic link is
+// listed as what it points to, with that file's size (see ftp_links.h for our backend).
 Handle FtpFindFirstFile(Handle connection, const std::string& filter, FindData& data,
                         std::uint32_t flags);
+// The first line of this thread's last listing that was in no form the listing parser knows,
+// as text (bytes of neither UTF-8 nor CP949 shown as U+FFFD); empty when the last listing had
+// none. Our backend fails such a listing (12004) rather than drop the line's entry; WinINet
+// skips such lines itself, so there it is always empty.
+std::string FtpLastUnreadableListingLine();
 // The next entry of a listing; false with error 18 after the last one.
 bool InternetFindNextFile(Handle find, FindData& data);
 

@@ -102,12 +102,19 @@ TEST_F(FtpFaults, RefusedActiveModeFailsTransfersWithTheServersReply) {
   EXPECT_FALSE(testing::FileExists(Local("a.txt")));
 }
 
-TEST_F(FtpFaults, ListingsInAnUnknownFormatFail) {
-  StartListing("type=file;size=3; a.txt\r\nsomething else\r\n");
+TEST_F(FtpFaults, AListingWithALineInNoKnownFormFailsWithThatLine) {
+  // Good lines around it: the unread line may be a file the version needs.
+  StartListing("-rw-r--r-- 1 0 0 3 Jan 01  2020 ok.txt\r\n"
+               "type=file;size=3; a.txt\r\n"
+               "drwxr-xr-x 2 0 0 4096 Jan 01  2020 program\r\n");
   auto client = ShortClient();
   ASSERT_TRUE(Open(*client));
   EXPECT_EQ(client->GetDirectoryListing("*.*"), nullptr);
-  EXPECT_EQ(client->GetLastErrorMessage().rfind("FtpFindFirstFile error code: 12004", 0), 0u);
+  EXPECT_TRUE(client->LastListingFailed());
+  const std::string error = client->GetLastErrorMessage();
+  EXPECT_EQ(error.rfind("FtpFindFirstFile error code: 12004", 0), 0u) << error;
+  EXPECT_NE(error.find("Unreadable listing line: type=file;size=3; a.txt"), std::string::npos)
+      << error;
   EXPECT_EQ(client->Directory().Count(), 0);
 }
 

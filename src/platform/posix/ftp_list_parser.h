@@ -28,9 +28,9 @@ struct ParsedListLine {
 
 // Parses one line (without its line end). `now_unix` decides the year of "Mon dd hh:mm"
 // entries: the current year unless that puts the date more than a day in the future.
-// "total N" and empty lines are kIgnorable; a line in no known form is kUnknown. A line whose
-// name is empty or holds "/" or a NUL is kUnknown as well: such a name cannot be an entry of
-// this folder.
+// "total N" (in any language), empty lines and devices are kIgnorable; so is a line whose
+// name holds "/" or a NUL: such a name cannot be an entry of this folder (and never leaves it).
+// A line in no known form, or without a name, is kUnknown.
 ParsedListLine ParseListLine(std::string_view line, std::int64_t now_unix);
 
 // The FILETIME of a UTC calendar moment.

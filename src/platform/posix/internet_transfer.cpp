@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/internet.h"
+#include "platform/codepage.h"
 #include "platform/posix/ftp_links.h"
 #include "platform/posix/ftp_list_parser.h"
 #include "platform/posix/internet_handles.h"
@@ -318,6 +319,12 @@ bool InternetWriteFile(Handle handle, const void* buffer, std::uint32_t size,
   return true;
 }
 
+namespace {
+thread_local std::string t_unreadable_line;
+}  // namespace
+
+std::string FtpLastUnreadableListingLine() { return t_unreadable_line; }
+
 Handle FtpFindFirstFile(Handle handle, const std::string& filter, FindData& data,
                         std::uint32_t flags) {
   (void)flags;  // nothing is cached here: every listing comes from the server
@@ -357,6 +364,7 @@ Handle FtpFindFirstFile(Handle handle, const std::string& filter, FindData& data
   auto find = std::make_unique<FtpFind>();
   find->connection = c;
   std::size_t unknown = 0;
+  t_unreadable_line.clear();
   const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
   std::size_t begin = 0;
   std::vector<FindData> entries;
@@ -365,10 +373,15 @@ Handle FtpFindFirstFile(Handle handle, const std::string& filter, FindData& data
   while (begin < text.size()) {
     std::size_t end = text.find('\n', begin);
     if (end == std::string::npos) end = text.size();
+    const std::size_t begin_of_line = begin;
     posix::ParsedListLine parsed =
         posix::ParseListLine(std::string_view(text).substr(begin, end - begin), now);
     begin = end + 1;
-    if (parsed.kind == posix::ListLineKind::kUnknown) ++unknown;
+    if (parsed.kind == posix::ListLineKind::kUnknown && ++unknown == 1) {
+      std::string line = text.substr(begin_of_line, end - begin_of_line);
+      while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+      t_unreadable_line = posix::IsUtf8(line) ? line : Cp949ToUtf8Lossy(line);
+    }
     if (parsed.kind != posix::ListLineKind::kEntry) continue;
     if (parsed.link) links.push_back({entries.size(), parsed.link_target});
     wire_names.push_back(parsed.data.name);
@@ -387,9 +400,13 @@ Handle FtpFindFirstFile(Handle handle, const std::string& filter, FindData& data
     if (is_link) ++link;
   }
   if (!posix::TypeListedLinks(*c, wire, find->entries, matched_links)) return nullptr;
+  if (unknown > 0) {
+    // A line this client cannot read may be a file the server holds: the listing is not whole.
+    SetLastError(kErrorInternalError);
+    return nullptr;
+  }
   if (find->entries.empty()) {
-    // Lines that are no entries at all: a listing this client cannot read, not an empty one.
-    SetLastError(unknown > 0 ? kErrorInternalError : kErrorNoMoreFiles);
+    SetLastError(kErrorNoMoreFiles);
     return nullptr;
   }
   data = find->entries[0];

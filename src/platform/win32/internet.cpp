@@ -158,6 +158,8 @@ Handle FtpFindFirstFile(Handle connection, const std::string& filter, FindData& 
   return Of(find);
 }
 
+std::string FtpLastUnreadableListingLine() { return std::string(); }
+
 bool InternetFindNextFile(Handle find, FindData& data) {
   WIN32_FIND_DATAW record{};
   if (!::InternetFindNextFileW(H(find), &record)) return false;
