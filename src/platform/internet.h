@@ -45,6 +45,7 @@ inline constexpr std::uint32_t kAttributeNormal = 0x80;
 
 // Error codes (the platform's numbers).
 inline constexpr std::uint32_t kErrorNoMoreFiles = 18;
+inline constexpr std::uint32_t kErrorNotSupported = 50;
 inline constexpr std::uint32_t kErrorInvalidParameter = 87;
 inline constexpr std::uint32_t kErrorOutOfHandles = 12001;
 inline constexpr std::uint32_t kErrorTimeout = 12002;
@@ -145,6 +146,14 @@ bool InternetFindNextFile(Handle find, FindData& data);
 // transfer type in flags. One remote file per connection at a time (else 12110).
 Handle FtpOpenFile(Handle connection, const std::string& file, std::uint32_t access,
                    std::uint32_t flags);
+// Opens a remote file for reading from byte `offset` on (REST, then RETR), to resume a broken
+// download. Null when the server refuses to start there (12003 with its reply) or, on
+// backends that cannot resume, with 50 (kErrorNotSupported): the caller then starts over.
+Handle FtpOpenFileAt(Handle connection, const std::string& file, std::uint64_t offset,
+                     std::uint32_t flags);
+// The modification time of a remote file as the server reports it (MDTM), as a FILETIME
+// (UTC). False when the server does not tell (no MDTM, or the file is missing).
+bool FtpGetFileTime(Handle connection, const std::string& file, std::uint64_t& write_time);
 // Reads up to `size` bytes; true with *read == 0 at the end of the file. Short reads happen
 // only at the end of the file.
 bool InternetReadFile(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read);

@@ -87,8 +87,18 @@ void Resynchronise(FtpConnection& c, bool abort) {
   c.control.Close();  // a server that never answers NOOP cannot be followed any more
 }
 
-// Opens the data connection for `command` (RETR/STOR/LIST ...) and sends it.
-bool OpenData(FtpConnection& c, const std::string& command, Socket& data) {
+// Sends "REST offset" (when asked) right before the transfer command: false unless 350.
+bool Restart(FtpConnection& c, std::uint64_t offset) {
+  if (offset == 0) return true;
+  Reply reply;
+  if (!c.Command("REST " + std::to_string(offset), reply)) return false;
+  return reply.code == 350 || Refused(reply);
+}
+
+// Opens the data connection for `command` (RETR/STOR/LIST ...) and sends it, after
+// "REST offset" when offset is not 0.
+bool OpenData(FtpConnection& c, const std::string& command, Socket& data,
+              std::uint64_t offset = 0) {
   Reply reply;
   std::uint32_t error = 0;
   if (c.passive) {
@@ -111,6 +121,10 @@ bool OpenData(FtpConnection& c, const std::string& command, Socket& data) {
     target.SetPort(static_cast<std::uint16_t>(port));
     if (!Socket::ConnectTo(target, c.TimeoutMs(Timeout::kConnect), data, error)) {
       SetLastError(error);
+      return false;
+    }
+    if (!Restart(c, offset)) {
+      data.Close();
       return false;
     }
     if (!c.Command(command, reply)) return false;
@@ -152,7 +166,7 @@ bool OpenData(FtpConnection& c, const std::string& command, Socket& data) {
     if (!accepted && bound.family() == AF_INET) reply = port_reply;
   }
   if (!accepted) return Refused(reply);
-  if (!c.Command(command, reply)) return false;
+  if (!Restart(c, offset) || !c.Command(command, reply)) return false;
   if (reply.Class() != 1) return Refused(reply);
   Address peer;
   if (!listener.Accept(c.TimeoutMs(Timeout::kConnect), data, peer, error)) {
@@ -233,8 +247,10 @@ using posix::FtpFind;
 using posix::Lookup;
 using posix::SetLastError;
 
-Handle FtpOpenFile(Handle handle, const std::string& name, std::uint32_t access,
-                   std::uint32_t flags) {
+namespace {
+
+Handle OpenRemoteFile(Handle handle, const std::string& name, std::uint32_t access,
+                      std::uint32_t flags, std::uint64_t offset) {
   auto* c = Lookup<FtpConnection>(handle, InternetObject::Kind::kFtpConnection);
   if (c == nullptr) return nullptr;
   if (c->busy != nullptr) {
@@ -253,7 +269,7 @@ Handle FtpOpenFile(Handle handle, const std::string& name, std::uint32_t access,
   file->connection = c;
   file->writing = writing;
   if (!posix::SetType(*c, type) ||
-      !posix::OpenData(*c, (writing ? "STOR " : "RETR ") + wire, file->data)) {
+      !posix::OpenData(*c, (writing ? "STOR " : "RETR ") + wire, file->data, offset)) {
     return nullptr;
   }
   if (!writing) file->buffer.resize(posix::kReceiveChunk);
@@ -261,6 +277,52 @@ Handle FtpOpenFile(Handle handle, const std::string& name, std::uint32_t access,
   posix::Register(raw, c);
   c->busy = raw;
   return raw;
+}
+
+}  // namespace
+
+Handle FtpOpenFile(Handle handle, const std::string& name, std::uint32_t access,
+                   std::uint32_t flags) {
+  return OpenRemoteFile(handle, name, access, flags, 0);
+}
+
+Handle FtpOpenFileAt(Handle handle, const std::string& name, std::uint64_t offset,
+                     std::uint32_t flags) {
+  return OpenRemoteFile(handle, name, kGenericRead, flags, offset);
+}
+
+bool FtpGetFileTime(Handle handle, const std::string& name, std::uint64_t& write_time) {
+  auto* c = Lookup<FtpConnection>(handle, InternetObject::Kind::kFtpConnection);
+  if (c == nullptr) return false;
+  if (c->busy != nullptr) {
+    SetLastError(kErrorFtpTransferInProgress);
+    return false;
+  }
+  std::string wire;
+  if (!c->ToWire(name, wire)) return false;
+  posix::Reply reply;
+  if (!c->Command("MDTM " + wire, reply)) return false;
+  // "213 YYYYMMDDHHMMSS[.sss]", in UTC.
+  const std::string& t = reply.text;
+  if (reply.code != 213 || t.size() < 18) {
+    posix::SetServerRefused(reply);
+    return false;
+  }
+  int parts[6] = {};
+  const int widths[6] = {4, 2, 2, 2, 2, 2};
+  std::size_t at = 4;
+  for (int k = 0; k < 6; ++k) {
+    for (int d = 0; d < widths[k]; ++d, ++at) {
+      if (t[at] < '0' || t[at] > '9') {
+        posix::SetServerRefused(reply);
+        return false;
+      }
+      parts[k] = parts[k] * 10 + (t[at] - '0');
+    }
+  }
+  write_time = posix::FileTimeOfUtc(parts[0], parts[1], parts[2], parts[3], parts[4]) +
+               static_cast<std::uint64_t>(parts[5]) * 10000000ULL;
+  return true;
 }
 
 bool InternetReadFile(Handle handle, void* buffer, std::uint32_t size, std::uint32_t* read) {

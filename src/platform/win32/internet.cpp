@@ -172,6 +172,25 @@ Handle FtpOpenFile(Handle connection, const std::string& file, std::uint32_t acc
   return Of(::FtpOpenFileW(H(connection), Wide(file).c_str(), access, flags, 0));
 }
 
+Handle FtpOpenFileAt(Handle connection, const std::string& file, std::uint64_t offset,
+                     std::uint32_t flags) {
+  (void)connection;
+  (void)file;
+  (void)offset;
+  (void)flags;
+  // WinINet sends its own commands between a REST of ours and its RETR: start over instead.
+  SetLastError(ERROR_NOT_SUPPORTED);
+  return nullptr;
+}
+
+bool FtpGetFileTime(Handle connection, const std::string& file, std::uint64_t& write_time) {
+  (void)connection;
+  (void)file;
+  (void)write_time;
+  SetLastError(ERROR_NOT_SUPPORTED);
+  return false;
+}
+
 bool InternetReadFile(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read) {
   DWORD got = 0;
   const BOOL ok = ::InternetReadFile(H(file), buffer, size, &got);
