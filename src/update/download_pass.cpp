@@ -156,7 +156,14 @@ bool UpdatePassRunner::m_download(const std::string& remote, const FtpSettings& 
   window_.lblCaption[1].caption = "잠시만 기다려 주십시오.";
 
   SetFileList(m_filelist(state_, version));
-  m_ftptree(ftp_start_folder_);
+  // A signed manifest in the version folder is fetched and checked before any other file.
+  if (FetchSignedManifest(ftp, state_.g_DownloadPath + "manifest", ManifestKey(state_), manifest_,
+                          version_failure_)) {
+    m_ftptree(ftp_start_folder_);
+  } else {
+    version_failed_ = true;
+    LogLine("version " + version + ": " + version_failure_);
+  }
   if (version_failed_) {
     // Nothing of a version whose files did not all arrive is applied, recorded or reported:
     // the next pass downloads it again.

@@ -100,6 +100,18 @@ void UpdatePassRunner::m_ftptree(const std::string& remote_folder) {
     } catch (const std::exception& error) {
       version_failure_ = error.what();
     }
+    if (arrived && manifest_) {
+      // Signed content: a file the manifest does not name, or whose digest differs, is refused.
+      std::string refused;
+      const std::string relative =
+          (remote_folder + entry.Filename).substr(ftp_start_folder_.size());
+      if (!manifest_->Admits(relative, local_path, refused)) {
+        std::error_code ignored;
+        std::filesystem::remove(FsPath(local_path), ignored);
+        arrived = false;
+        if (version_failure_.empty()) version_failure_ = refused;
+      }
+    }
     if (arrived) {
       window_.lstFile.AddItem(local_path);
     } else {
