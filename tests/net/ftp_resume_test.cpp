@@ -1,5 +1,6 @@
 // Resumed downloads: a transfer broken off by a dropped link is taken up where it stopped, by
-// each real server, and a remote file that changed in between comes again whole.
+// each real server, and a remote file that changed in between comes again whole; sizes and
+// offsets past 32 bits.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -93,6 +94,26 @@ TEST_P(ResumedDownloads, AFileChangedInBetweenComesWhole) {
   ASSERT_TRUE(client->FTPDownloadFile(Local("other.cab"), "/v/other.cab", kSize + 10));
   EXPECT_EQ(state().bytes_counter_, kSize + 10);
   EXPECT_EQ(testing::ReadFileBytes(Local("other.cab")), longer);
+}
+
+// (Our backend only: Wine's WinINet clamps listed sizes to 2^31 - 1.)
+TEST_P(ResumedDownloads, ListedSizesOfTwoGibibytesAndMoreKeepAllTheirBits) {
+  // Sparse files: the sizes are real, the disk holds nothing.
+  constexpr std::int64_t kThreeGiB = 3LL << 30;
+  constexpr std::int64_t kFiveGB = 5000000000LL;
+  ServeProperly();
+  ServeFolder("big");
+  for (const auto& [name, size] : {std::pair{"three.iso", kThreeGiB}, {"five.iso", kFiveGB}}) {
+    testing::WriteFileBytes(server().root() + "/big/" + name, "");
+    std::filesystem::resize_file(FsPath(server().root() + "/big/" + name),
+                                 static_cast<std::uintmax_t>(size));
+  }
+  server().Share();
+  auto client = Connected("/big");
+  ASSERT_NE(client->GetDirectoryListing("*.*"), nullptr) << client->GetLastErrorMessage();
+  EXPECT_EQ(client->Directory().Item("three.iso").FileSize, kThreeGiB);
+  EXPECT_EQ(client->Directory().Item("five.iso").FileSize, kFiveGB);
+  EXPECT_EQ(client->GetFTPFileSize("five.iso"), kFiveGB);
 }
 
 TEST_P(ResumedDownloads, OffsetsBeyondFourGibibytes) {
