@@ -139,9 +139,10 @@ std::unique_ptr<LauncherProcess> StartLauncher(const std::vector<std::string>& a
   CloseHandle(info.hProcess);
   SOCKET control = INVALID_SOCKET;
   if (Readable(listener, 30000)) control = accept(listener, nullptr, nullptr);
+  const int wsa_error = WSAGetLastError();
   closesocket(listener);
   if (control == INVALID_SOCKET) {
-    error = "the launcher did not connect back";
+    error = "the launcher did not connect back (" + std::to_string(wsa_error) + ")";
     return nullptr;
   }
   return std::make_unique<WineLauncher>(control);
