@@ -1,8 +1,9 @@
 // Downloads one large file from a local FTP server to disk through cFTP.FTPDownloadFile (with
 // the window's file bar, the bytes counter and event processing after every 1024-byte block)
 // and with curl, alternating, several rounds each; prints the best throughput of each and the
-// ratio ours / curl's, per server kind that can run here.
-// Usage: bench_ftp_download [MiB] [rounds]
+// ratio ours / curl's, per server kind that can run here (vsftpd, proftpd, pure-ftpd,
+// pyftpdlib).
+// Usage: bench_ftp_download [MiB] [rounds]   (defaults: 256 MiB, 4 rounds)
 #include <sys/wait.h>
 
 #include <chrono>
@@ -59,8 +60,9 @@ int main(int argc, char** argv) {
   WritePayload(root + "/big.bin", size);
   int failures = 0;
 
-  for (const FtpServerKind kind : {FtpServerKind::kVsftpd, FtpServerKind::kPyftpdlib}) {
-    const char* name = kind == FtpServerKind::kVsftpd ? "vsftpd" : "pyftpdlib";
+  for (const FtpServerKind kind : {FtpServerKind::kVsftpd, FtpServerKind::kProftpd,
+                                   FtpServerKind::kPureFtpd, FtpServerKind::kPyftpdlib}) {
+    const char* name = quillmend::testing::FtpServerName(kind);
     if (!FtpServer::CanStart(kind)) {
       std::printf("%s: not available here\n", name);
       continue;
@@ -107,7 +109,7 @@ int main(int argc, char** argv) {
         const auto start = std::chrono::steady_clock::now();
         if (ours_now) {
           state.bytes_counter_ = 0;
-          ok = client.FTPDownloadFile(ours, "big.bin", static_cast<std::int32_t>(size));
+          ok = client.FTPDownloadFile(ours, "big.bin", static_cast<std::int64_t>(size));
           ours_s = Seconds(std::chrono::steady_clock::now() - start);
         } else {
           curl_status = std::system(curl.c_str());

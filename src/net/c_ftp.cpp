@@ -8,6 +8,7 @@
 #include "net/mod_ftp.h"
 #include "platform/file_names.h"
 #include "platform/system_info.h"
+#include "startup/diagnostics.h"
 #include "startup/shared_state.h"
 #include "base/text.h"
 #include "ui/frm_files.h"
@@ -17,7 +18,7 @@ namespace quillmend {
 namespace {
 
 constexpr const char* kAgent = "Wexlan FTP Client";
-constexpr std::uint32_t kBlock = 1024;
+constexpr std::uint32_t kBlock = 1024;  // also the download's block (c_ftp_download.cpp)
 constexpr int kConnectSettleMs = 500;
 constexpr std::size_t kResponseBuffer = 2048;
 constexpr std::size_t kDirectoryBuffer = 1024;
@@ -25,7 +26,6 @@ constexpr std::uint32_t kErrorInsufficientBuffer = 122;
 constexpr std::uint32_t kDefaultConnectMs = 30000;
 constexpr std::uint32_t kDefaultReplyMs = 30000;
 constexpr std::uint32_t kDefaultDataMs = 60000;
-constexpr std::size_t kLocalBuffer = 1 << 20;
 
 // Closes a listing handle on every way out, exceptions included.
 class FindGuard {
@@ -55,6 +55,11 @@ long PortValue(const std::string& text) {
   return value;
 }
 
+std::int64_t SizeOf(const inet::FindData& data) {
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.size_high) << 32) |
+                                   data.size_low);
+}
+
 // A listed name that may be used as one file or folder name inside the listed folder.
 bool NameStaysInFolder(const std::string& name, bool directory) {
   if (name == "." || name == "..") return directory;
@@ -63,39 +68,6 @@ bool NameStaysInFolder(const std::string& name, bool directory) {
     if (c == '/' || c == '\\' || c == ':' || static_cast<unsigned char>(c) < 0x20) return false;
   }
   return true;
-}
-
-// Collects the 1024-byte blocks and writes them in large pieces (a stream writes a piece of a
-// kilobyte or more straight through, one system call per block).
-class BlockWriter {
- public:
-  explicit BlockWriter(std::ofstream& file) : file_(file) { buffer_.reserve(kLocalBuffer); }
-  bool Append(const char* data, std::size_t size) {
-    buffer_.insert(buffer_.end(), data, data + size);
-    return buffer_.size() < kLocalBuffer || Flush();
-  }
-  bool Flush() {
-    if (!buffer_.empty()) file_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-    buffer_.clear();
-    return static_cast<bool>(file_);
-  }
-
- private:
-  std::ofstream& file_;
-  std::vector<char> buffer_;
-};
-
-std::int64_t SizeOf(const inet::FindData& data) {
-  return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.size_high) << 32) |
-                                   data.size_low);
-}
-
-void SetBarRange(ProgressBarControl& bar, float low, float high) {
-  if (!bar.SetMin(low)) {
-    bar.SetMax(high);
-    bar.SetMin(low);
-  }
-  bar.SetMax(high);
 }
 
 }  // namespace
@@ -237,132 +209,6 @@ std::string cFTP::GetFTPDirectory() {
   return directory.substr(0, directory.find('\0'));
 }
 
-bool cFTP::ReadBlock(char* buffer, std::uint32_t size, const std::string& label) {
-  std::uint32_t got = 0;
-  while (got < size) {
-    std::uint32_t n = 0;
-    if (!inet::InternetReadFile(remote_file_, buffer + got, size - got, &n)) {
-      RecordLastError(inet::InternetLastError(), label);
-      return false;
-    }
-    if (n == 0) {  // the data ended before the size the listing gave
-      RecordLastError(inet::kErrorConnectionAborted, label);
-      return false;
-    }
-    got += n;
-  }
-  return true;
-}
-
-void cFTP::FailDownload(std::ofstream* local, const std::string& temp,
-                        const std::string& target) {
-  if (local != nullptr) local->close();
-  if (remote_file_ != nullptr) inet::InternetCloseHandle(remote_file_);
-  remote_file_ = nullptr;
-  std::error_code ignored;
-  std::filesystem::remove(FsPath(temp), ignored);
-  // The target keeps what it held: a staging folder that other workstations copy from loses
-  // no file to a download that broke off. The caller knows from the result that nothing came.
-  (void)target;
-}
-
-bool cFTP::FTPDownloadFile(const std::string& sLocal, const std::string& sRemote,
-                           std::int64_t lSize) {
-  if (sLocal.empty() || sRemote.empty() || lSize <= 0) return false;
-  ProgressBarControl* bar = state_.frmFiles != nullptr ? &state_.frmFiles->prgFile : nullptr;
-  if (bar != nullptr) SetBarRange(*bar, 1, static_cast<float>(lSize));
-
-  remote_file_ = inet::FtpOpenFile(connection_, sRemote, inet::kGenericRead, transfer_type_);
-  if (remote_file_ == nullptr) {
-    RecordLastError(inet::InternetLastError(), "FtpOpenFile:GetFile");
-    return false;
-  }
-  // The data goes to a file beside the target, renamed over it once all of it arrived.
-  const std::string temp = sLocal + ".qmdl";
-  std::ofstream file(FsPath(temp), std::ios::binary | std::ios::trunc);
-  std::ofstream* local = &file;
-  BlockWriter writer(file);
-  if (!file) {
-    RecordLocalError("FtpOpenFile:GetFile", sLocal);
-    FailDownload(nullptr, temp, sLocal);
-    return false;
-  }
-
-  char block[kBlock];
-  // Counted in whole numbers: a float stops growing by 1024 past 16 GiB.
-  std::int64_t count = 1;
-  const std::int64_t blocks = lSize / static_cast<std::int64_t>(kBlock);
-  for (std::int64_t i = 0; i < blocks; ++i) {
-    if (!ReadBlock(block, kBlock, "InternetReadFile")) {
-      FailDownload(local, temp, sLocal);
-      return false;
-    }
-    if (!writer.Append(block, kBlock)) {
-      RecordLocalError("InternetReadFile", sLocal);
-      FailDownload(local, temp, sLocal);
-      return false;
-    }
-    count += kBlock;
-    if (bar != nullptr) {
-      const auto shown = static_cast<float>(count);
-      if (bar->max < shown) bar->SetMax(shown);
-      bar->SetValue(shown);
-    }
-    state_.bytes_counter_ = static_cast<std::int32_t>(
-        static_cast<std::uint32_t>(state_.bytes_counter_) + kBlock);
-    Yield();
-    if (state_.frmFiles != nullptr && state_.frmFiles->unloaded()) {
-      // The window unloaded meanwhile: the agent is exiting and downloads nothing more.
-      last_error_ = "InternetReadFile cancelled: the agent is exiting";
-      FailDownload(local, temp, sLocal);
-      return false;
-    }
-  }
-  const auto rest = static_cast<std::uint32_t>(lSize % static_cast<std::int64_t>(kBlock));
-  if (rest > 0 && !ReadBlock(block, rest, "InternetReadFile2")) {
-    FailDownload(local, temp, sLocal);
-    return false;
-  }
-  if ((rest > 0 && !writer.Append(block, rest)) || !writer.Flush()) {
-    RecordLocalError("InternetReadFile2", sLocal);
-    FailDownload(local, temp, sLocal);
-    return false;
-  }
-  // The file must end where the listing said: more data means the size was wrong.
-  std::uint32_t extra = 0;
-  if (!inet::InternetReadFile(remote_file_, block, 1, &extra) || extra != 0) {
-    RecordLastError(extra != 0 ? inet::kErrorConnectionAborted : inet::InternetLastError(),
-                    "InternetReadFile2");
-    FailDownload(local, temp, sLocal);
-    return false;
-  }
-  file.close();
-  const bool flushed = !file.fail();
-  if (!flushed) {
-    RecordLocalError("InternetReadFile2", sLocal);
-    FailDownload(nullptr, temp, sLocal);
-    return false;
-  }
-  const bool closed = inet::InternetCloseHandle(remote_file_);
-  remote_file_ = nullptr;
-  if (!closed) {
-    RecordLastError(inet::InternetLastError(), "InternetReadFile2");
-    FailDownload(nullptr, temp, sLocal);
-    return false;
-  }
-  std::error_code renamed;
-  std::filesystem::rename(FsPath(temp), FsPath(sLocal), renamed);
-  if (renamed) {
-    RecordLocalError("InternetReadFile2", sLocal);
-    FailDownload(nullptr, temp, sLocal);
-    return false;
-  }
-  state_.bytes_counter_ = static_cast<std::int32_t>(
-      static_cast<std::uint32_t>(state_.bytes_counter_) + rest);
-  Yield();
-  return true;
-}
-
 bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
   sLocal = TrimBlanks(sLocal);
   sRemote = TrimBlanks(sRemote);
@@ -445,6 +291,11 @@ const cDirList* cFTP::GetDirectoryListing(const std::string& sFilter) {
   if (find == nullptr) {
     if (first_code != inet::kErrorNoMoreFiles) {
       RecordLastError(first_code, "FtpFindFirstFile");
+      const std::string unreadable = inet::FtpLastUnreadableListingLine();
+      if (!unreadable.empty()) {
+        last_error_ += "Unreadable listing line: " + unreadable;
+        LogLine("listing of " + sFilter + " failed: unreadable line \"" + unreadable + "\"");
+      }
       listing_failed_ = true;
     }
     return nullptr;

@@ -11,7 +11,11 @@
 //  - transfers are binary unless SetTransferASCII is called (ASCII mode corrupts archives on
 //    servers that translate line ends);
 //  - a download that fails at any block, or that brings fewer or more bytes than the size it
-//    was given, returns false and leaves the local path as it was (no partial file);
+//    was given, returns false and leaves the local path as it was (an earlier copy there is
+//    kept whole: other workstations may be copying it);
+//  - a download broken off by the connection keeps its data beside the target (see
+//    PartialDownload); the next download of the same target goes on from there (REST) when
+//    the server reports the same size and modification time, and starts over otherwise;
 //  - listed names that could leave the listed folder (separators, drive colons, control
 //    characters, trailing dots or blanks, "." or ".." as files) are not put into Directory;
 //  - every network operation is bounded by the time-outs (SetTimeouts).
@@ -24,6 +28,7 @@
 #include <string>
 
 #include "net/c_dir_list.h"
+#include "net/partial_download.h"
 #include "platform/internet.h"
 
 namespace quillmend {
@@ -60,7 +65,8 @@ class cFTP {
   // the local file in 1024-byte blocks, raising FileTransferProgress after each.
   bool FTPUploadFile(std::string& sLocal, std::string& sRemote);
   // Reads exactly lSize bytes (64 bits: files of 2 GiB and more) in 1024-byte blocks and a
-  // final short block. Never throws.
+  // final short block, after the bytes a broken earlier attempt kept (the bar then starts at
+  // 1 + those bytes, and the bytes counter counts only what arrives). Never throws.
   bool FTPDownloadFile(const std::string& sLocal, const std::string& sRemote, std::int64_t lSize);
   bool SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemote);
   // The server's current folder, or "" on failure.
@@ -97,8 +103,17 @@ class cFTP {
   void RecordLocalError(const std::string& label, const std::string& path);
   void Yield();
   bool AddListedEntry(const inet::FindData& data);
-  bool ReadBlock(char* buffer, std::uint32_t size, const std::string& label);
-  void FailDownload(std::ofstream* local, const std::string& temp, const std::string& target);
+  // Reads exactly `size` bytes of the open remote file. kEnded: the data stopped short.
+  enum class BlockRead { kOk, kFailed, kEnded };
+  BlockRead ReadBlock(char* buffer, std::uint32_t size, const std::string& label);
+  // Opens the remote file for FTPDownloadFile, from `offset` when it is not 0 and the server
+  // allows it; `offset` becomes 0 when the download has to start over. False (error recorded)
+  // when the file cannot be opened.
+  bool OpenDownload(const std::string& sRemote, std::uint64_t& offset);
+  // Ends a failed download: closes both sides and removes whatever is at the target; the
+  // partial data stays beside it for a later attempt only when `keep_partial`.
+  void FailDownload(std::ofstream* local, PartialDownload& partial, bool keep_partial,
+                    const std::string& target);
 
   SharedState& state_;
   inet::Handle session_ = nullptr;

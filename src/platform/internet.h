@@ -45,6 +45,7 @@ inline constexpr std::uint32_t kAttributeNormal = 0x80;
 
 // Error codes (the platform's numbers).
 inline constexpr std::uint32_t kErrorNoMoreFiles = 18;
+inline constexpr std::uint32_t kErrorNotSupported = 50;
 inline constexpr std::uint32_t kErrorInvalidParameter = 87;
 inline constexpr std::uint32_t kErrorOutOfHandles = 12001;
 inline constexpr std::uint32_t kErrorTimeout = 12002;
@@ -128,9 +129,16 @@ bool FtpRenameFile(Handle connection, const std::string& existing, const std::st
 
 // Starts a listing of the entries that match `filter` ("*.*" or empty: all; a plain name:
 // that entry) in the current folder and fills `data` with the first. Null when nothing
-// matches (error 18) or the listing fails. flags: kFlagReload to bypass any cache.
+// matches (error 18) or the listing fails, also when a line of it cannot be read (12004, see
+// FtpLastUnreadableListingLine). flags: kFlagReload to bypass any cache. A symbolic link is
+// listed as what it points to, with that file's size (see ftp_links.h for our backend).
 Handle FtpFindFirstFile(Handle connection, const std::string& filter, FindData& data,
                         std::uint32_t flags);
+// The first line of this thread's last listing that was in no form the listing parser knows,
+// as text (bytes of neither UTF-8 nor CP949 shown as U+FFFD); empty when the last listing had
+// none. Our backend fails such a listing (12004) rather than drop the line's entry; WinINet
+// skips such lines itself, so there it is always empty.
+std::string FtpLastUnreadableListingLine();
 // The next entry of a listing; false with error 18 after the last one.
 bool InternetFindNextFile(Handle find, FindData& data);
 
@@ -138,6 +146,14 @@ bool InternetFindNextFile(Handle find, FindData& data);
 // transfer type in flags. One remote file per connection at a time (else 12110).
 Handle FtpOpenFile(Handle connection, const std::string& file, std::uint32_t access,
                    std::uint32_t flags);
+// Opens a remote file for reading from byte `offset` on (REST, then RETR), to resume a broken
+// download. Null when the server refuses to start there (12003 with its reply) or, on
+// backends that cannot resume, with 50 (kErrorNotSupported): the caller then starts over.
+Handle FtpOpenFileAt(Handle connection, const std::string& file, std::uint64_t offset,
+                     std::uint32_t flags);
+// The modification time of a remote file as the server reports it (MDTM), as a FILETIME
+// (UTC). False when the server does not tell (no MDTM, or the file is missing).
+bool FtpGetFileTime(Handle connection, const std::string& file, std::uint64_t& write_time);
 // Reads up to `size` bytes; true with *read == 0 at the end of the file. Short reads happen
 // only at the end of the file.
 bool InternetReadFile(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read);

@@ -238,6 +238,13 @@ bool UpdatePassRunner::m_download(const std::string& remote, const FtpSettings& 
   window_.lblCaption[1].caption = "잠시만 기다려 주십시오.";
 
   SetFileList(m_filelist(state_, version));
+  // A signed manifest in the version folder is fetched and checked before any other file.
+  std::string manifest_failure;
+  if (!FetchSignedManifest(ftp, state_.g_DownloadPath + "manifest", ManifestKey(state_), manifest_,
+                           manifest_failure)) {
+    FailVersion("NotSigned(m_DwonLoad) " + version, manifest_failure);
+    return not_whole();
+  }
   m_ftptree(ftp_start_folder_);
   // Nothing of a version whose files did not all arrive is applied, recorded or reported: the
   // next pass downloads it again.

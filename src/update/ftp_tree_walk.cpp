@@ -129,6 +129,18 @@ void UpdatePassRunner::m_ftptree(const std::string& remote_folder) {
     } catch (const std::exception& error) {
       error_text = error.what();
     }
+    bool refused = false;
+    if (arrived && manifest_) {
+      // Signed content: a file the manifest does not name, or whose digest differs, is refused.
+      const std::string relative =
+          (remote_folder + entry.Filename).substr(ftp_start_folder_.size());
+      if (!manifest_->Admits(relative, local_path, error_text)) {
+        std::error_code ignored;
+        std::filesystem::remove(FsPath(local_path), ignored);
+        arrived = false;
+        refused = true;
+      }
+    }
     if (arrived) {
       window_.lstFile.AddItem(local_path);
     } else {
@@ -136,6 +148,7 @@ void UpdatePassRunner::m_ftptree(const std::string& remote_folder) {
       // not writable); otherwise the transfer did.
       const bool local = error_text.find("local file: ") != std::string::npos;
       const char* what = Cancelled() ? "Cancelled(m_ftptree) "
+                         : refused   ? "NotSigned(m_ftptree) "
                          : local     ? "NotSaved(m_ftptree) "
                                      : "NotDownloaded(m_ftptree) ";
       FailVersion(what + remote_folder + entry.Filename, error_text);

@@ -9,10 +9,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
+#include "net/signed_manifest.h"
 #include "startup/shared_state.h"
 #include "ui/update_passes.h"
 
@@ -95,6 +97,8 @@ class UpdatePassRunner final : public UpdatePasses {
   // The version's file list (index 0 is ""), and its names trimmed and upper-cased.
   std::vector<std::string> file_list_;
   std::unordered_set<std::string> wanted_names_;
+  // The version folder's verified manifest, when it has one: every downloaded file must match.
+  std::optional<SignedManifest> manifest_;
   std::string ftp_start_folder_;
   bool version_failed_ = false;
   std::string version_failure_;      // what failed, for Label5

@@ -155,24 +155,6 @@ TEST_P(FtpClient, ListsFilesAndFoldersIntoDirectory) {
   EXPECT_EQ(client->GetLastErrorMessage(), before);
 }
 
-TEST_P(FtpClient, SizesOfTwoGibibytesAndMoreKeepAllTheirBits) {
-  // Sparse files: the sizes are real, the disk holds nothing.
-  constexpr std::int64_t kThreeGiB = 3LL << 30;
-  constexpr std::int64_t kFiveGB = 5000000000LL;
-  ServeFolder("big");
-  for (const auto& [name, size] : {std::pair{"three.iso", kThreeGiB}, {"five.iso", kFiveGB}}) {
-    testing::WriteFileBytes(server().root() + "/big/" + name, "");
-    std::filesystem::resize_file(FsPath(server().root() + "/big/" + name),
-                                 static_cast<std::uintmax_t>(size));
-  }
-  server().Share();
-  auto client = Connected("/big");
-  ASSERT_NE(client->GetDirectoryListing("*.*"), nullptr) << client->GetLastErrorMessage();
-  EXPECT_EQ(client->Directory().Item("three.iso").FileSize, kThreeGiB);
-  EXPECT_EQ(client->Directory().Item("five.iso").FileSize, kFiveGB);
-  EXPECT_EQ(client->GetFTPFileSize("five.iso"), kFiveGB);
-}
-
 TEST_P(FtpClient, ListsAThousandEntries) {
   for (int i = 0; i < 1000; ++i) {
     Serve("many/f" + std::to_string(i) + ".dat", std::to_string(i), false);

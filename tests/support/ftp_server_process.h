@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/ftp_servers.h"
+
 namespace quillmend::testing {
 
 class LauncherProcess {
@@ -24,5 +26,8 @@ std::unique_ptr<LauncherProcess> StartLauncher(const std::vector<std::string>& a
                                                std::string& error);
 // The host path of a path this process uses (the same natively; the Unix path under Wine).
 std::string LauncherPath(const std::string& local_path);
+// False for a server kind this platform's Internet client cannot use at all, so that its tests
+// are skipped rather than failed (Wine's WinINet fails to log in to proftpd and pure-ftpd).
+bool ClientCanUse(FtpServerKind kind);
 
 }  // namespace quillmend::testing

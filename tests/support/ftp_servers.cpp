@@ -33,6 +33,7 @@ bool FtpServer::CanStartOwnServers() { return CanStart(FtpServerKind::kPyftpdlib
 bool FtpServer::CanStart(FtpServerKind kind) {
   static int known[4] = {-1, -1, -1, -1};
   int& answer = known[static_cast<int>(kind)];
+  if (answer < 0 && !ClientCanUse(kind)) answer = 0;
   if (answer < 0) {
     std::string error, line;
     auto launcher = StartLauncher({"--can-start", FtpServerName(kind)}, error);

@@ -69,6 +69,8 @@ class PosixLauncher : public LauncherProcess {
 
 std::string LauncherPath(const std::string& local_path) { return local_path; }
 
+bool ClientCanUse(FtpServerKind) { return true; }
+
 ClosedPort::ClosedPort() {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};

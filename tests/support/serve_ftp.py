@@ -67,10 +67,15 @@ def make_shared(root):
     others (vsftpd refuses a writable chroot folder)."""
     os.chmod(root, 0o755)
     for folder, dirs, files in os.walk(root):
+        # A link is never followed: its target is shared in its own place, or is not ours.
         for d in dirs:
-            os.chmod(os.path.join(folder, d), 0o777)
+            path = os.path.join(folder, d)
+            if not os.path.islink(path):
+                os.chmod(path, 0o777)
         for f in files:
-            os.chmod(os.path.join(folder, f), 0o666)
+            path = os.path.join(folder, f)
+            if not os.path.islink(path):
+                os.chmod(path, 0o666)
 
 
 class Channel:

@@ -1,12 +1,16 @@
 // LIST line parser: Unix `ls -l` and MS-DOS/IIS forms.
 #include "platform/posix/ftp_list_parser.h"
 
+#include "platform/posix/ftp_list_dates.h"
+
 #include <cctype>
 #include <ctime>
 #include <vector>
 
 namespace quillmend::inet::posix {
 namespace {
+
+constexpr std::string_view kTypes = "-dlbcpsD";
 
 struct Token {
   std::string_view text;
@@ -41,32 +45,6 @@ std::uint64_t Number(std::string_view s) {
   return n;
 }
 
-int MonthOf(std::string_view s) {
-  static const char* const kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
-                                        "jul", "aug", "sep", "oct", "nov", "dec"};
-  if (s.size() != 3) return 0;
-  for (int m = 0; m < 12; ++m) {
-    bool same = true;
-    for (int k = 0; k < 3; ++k) {
-      same = same && std::tolower(static_cast<unsigned char>(s[k])) == kMonths[m][k];
-    }
-    if (same) return m + 1;
-  }
-  return 0;
-}
-
-// "hh:mm" -> minutes since midnight, or -1.
-int ClockOf(std::string_view s) {
-  const std::size_t colon = s.find(':');
-  if (colon == std::string_view::npos || colon == 0 || colon > 2 || s.size() != colon + 3) {
-    return -1;
-  }
-  if (!AllDigits(s.substr(0, colon)) || !AllDigits(s.substr(colon + 1))) return -1;
-  const int h = static_cast<int>(Number(s.substr(0, colon)));
-  const int m = static_cast<int>(Number(s.substr(colon + 1)));
-  return h < 24 && m < 60 ? h * 60 + m : -1;
-}
-
 bool NameIsUsable(std::string_view name) {
   return !name.empty() && name.find('/') == std::string_view::npos &&
          name.find('\0') == std::string_view::npos;
@@ -77,54 +55,75 @@ void SetSize(FindData& data, std::uint64_t size) {
   data.size_high = static_cast<std::uint32_t>(size >> 32);
 }
 
+// "-rw-r--r--", "drwxr-xr-x+", "lrwxrwxrwx.", and the 9-character forms some servers send
+// ("drwxr-xr-" with the type, "rw-r--r--" without). The entry's type letter, or 0.
+char ModeType(std::string_view mode) {
+  if (!mode.empty() && std::string_view("+.@").find(mode.back()) != std::string_view::npos &&
+      mode.size() == 11) {
+    mode.remove_suffix(1);
+  }
+  const auto permissions = [](std::string_view p) {
+    return p.find_first_not_of("-rwxsStTlL") == std::string_view::npos;
+  };
+  if (mode.size() == 10 && kTypes.find(mode[0]) != std::string_view::npos &&
+      permissions(mode.substr(1))) {
+    return mode[0];
+  }
+  if (mode.size() == 9 && permissions(mode.substr(1))) {
+    if (kTypes.find(mode[0]) != std::string_view::npos) return mode[0];
+    if (mode[0] == 'r') return '-';
+  }
+  return 0;
+}
+
 std::optional<ParsedListLine> ParseUnix(std::string_view line, std::int64_t now_unix) {
   const std::vector<Token> t = Tokens(line);
-  if (t.size() < 6) return std::nullopt;
-  const std::string_view mode = t[0].text;
-  if (mode.size() < 10 || std::string_view("-dlbcps").find(mode[0]) == std::string_view::npos) {
-    return std::nullopt;
-  }
-  // Find "size Mon dd time-or-year" after the mode and link count.
-  for (std::size_t i = 2; i + 2 < t.size(); ++i) {
-    const int month = MonthOf(t[i].text);
-    if (month == 0 || !AllDigits(t[i - 1].text) || !AllDigits(t[i + 1].text) ||
-        t[i + 1].text.size() > 2) {
+  if (t.size() < 5) return std::nullopt;
+  const char type = ModeType(t[0].text);
+  if (type == 0) return std::nullopt;
+  std::vector<std::string_view> words;
+  for (const Token& token : t) words.push_back(token.text);
+  // Find "size date" after the mode and link count; a device shows "major, minor" instead of
+  // a size.
+  for (std::size_t i = 2; i + 1 < t.size(); ++i) {
+    DateMatch date;
+    const bool device_numbers =
+        (type == 'b' || type == 'c') && t[i - 1].text.find(',') != std::string_view::npos;
+    if ((!AllDigits(t[i - 1].text) && !device_numbers) ||
+        !MatchListDate(words, i, now_unix, date)) {
       continue;
     }
-    const int day = static_cast<int>(Number(t[i + 1].text));
-    const std::string_view when = t[i + 2].text;
-    int year = 0;
-    int minutes = ClockOf(when);
-    if (minutes < 0) {
-      if (!AllDigits(when) || when.size() != 4) continue;
-      year = static_cast<int>(Number(when));
-      minutes = 0;
-    } else {
-      std::tm now{};
-      const std::time_t now_t = static_cast<std::time_t>(now_unix);
-      gmtime_r(&now_t, &now);
-      year = now.tm_year + 1900;
-      // A recent file's date lies at most a day ahead; otherwise it is from last year.
-      if (FileTimeOfUtc(year, month, day, 0, 0) >
-          FileTimeOfUtc(year, now.tm_mon + 1, now.tm_mday, 0, 0) + 864000000000ULL) {
-        --year;
+    const std::size_t last = i + date.tokens - 1;
+    if (type == 'b' || type == 'c') {
+      // Not a file the server can send; the line is understood all the same.
+      return ParsedListLine{ListLineKind::kIgnorable, {}};
+    }
+    // The name starts one blank after the date (two after a padded date-only column).
+    std::size_t name_begin = t[last].end + 1;
+    if (date.padded && name_begin < line.size() && line[name_begin] == ' ') ++name_begin;
+    if (name_begin >= line.size()) return std::nullopt;
+    std::string_view name = line.substr(name_begin);
+    ParsedListLine parsed;
+    if (type == 'l') {
+      parsed.link = true;
+      const std::size_t arrow = name.find(" -> ");
+      if (arrow != std::string_view::npos) {
+        parsed.link_target = std::string(name.substr(arrow + 4));
+        name = name.substr(0, arrow);
       }
     }
-    if (day < 1 || day > 31) return std::nullopt;
-    // The name starts one blank after the date.
-    const std::size_t name_begin = t[i + 2].end + 1;
-    if (name_begin > line.size()) return std::nullopt;
-    std::string_view name = line.substr(name_begin);
-    if (mode[0] == 'l') {
-      const std::size_t arrow = name.find(" -> ");
-      if (arrow != std::string_view::npos) name = name.substr(0, arrow);
+    bool folder = type == 'd';
+    if (name.size() > 1 && name.back() == '/' && !parsed.link) {  // "ls -p" marks folders
+      name.remove_suffix(1);
+      folder = true;
     }
-    if (!NameIsUsable(name)) return std::nullopt;
-    ParsedListLine parsed;
+    if (name.empty()) return std::nullopt;
+    if (!NameIsUsable(name)) return ParsedListLine{ListLineKind::kIgnorable, {}};
     parsed.kind = ListLineKind::kEntry;
-    parsed.data.attributes = mode[0] == 'd' ? kAttributeDirectory : kAttributeNormal;
+    parsed.data.attributes = folder ? kAttributeDirectory : kAttributeNormal;
     SetSize(parsed.data, Number(t[i - 1].text));
-    const std::uint64_t time = FileTimeOfUtc(year, month, day, minutes / 60, minutes % 60);
+    const std::uint64_t time =
+        FileTimeOfUtc(date.year, date.month, date.day, date.minutes / 60, date.minutes % 60);
     parsed.data.creation_time = parsed.data.last_access_time = parsed.data.last_write_time = time;
     parsed.data.name = std::string(name);
     return parsed;
@@ -132,20 +131,33 @@ std::optional<ParsedListLine> ParseUnix(std::string_view line, std::int64_t now_
   return std::nullopt;
 }
 
+// "mm-dd-yy", "mm-dd-yyyy" (also with "/" or "."), or "yyyy-mm-dd".
+bool DosDate(std::string_view date, int& year, int& month, int& day) {
+  const auto separator = [](char c) { return c == '-' || c == '/' || c == '.'; };
+  if (date.size() == 10 && separator(date[4]) && date[7] == date[4] &&
+      AllDigits(date.substr(0, 4)) && AllDigits(date.substr(5, 2)) &&
+      AllDigits(date.substr(8, 2))) {
+    year = static_cast<int>(Number(date.substr(0, 4)));
+    month = static_cast<int>(Number(date.substr(5, 2)));
+    day = static_cast<int>(Number(date.substr(8, 2)));
+  } else if ((date.size() == 8 || date.size() == 10) && separator(date[2]) &&
+             date[5] == date[2] && AllDigits(date.substr(0, 2)) &&
+             AllDigits(date.substr(3, 2)) && AllDigits(date.substr(6))) {
+    month = static_cast<int>(Number(date.substr(0, 2)));
+    day = static_cast<int>(Number(date.substr(3, 2)));
+    year = static_cast<int>(Number(date.substr(6)));
+    if (date.size() == 8) year += year < 70 ? 2000 : 1900;
+  } else {
+    return false;
+  }
+  return month >= 1 && month <= 12 && day >= 1 && day <= 31;
+}
+
 std::optional<ParsedListLine> ParseDos(std::string_view line) {
   const std::vector<Token> t = Tokens(line);
   if (t.size() < 4) return std::nullopt;
-  // mm-dd-yy or mm-dd-yyyy
-  const std::string_view date = t[0].text;
-  if (date.size() != 8 && date.size() != 10) return std::nullopt;
-  if (date[2] != '-' || date[5] != '-' || !AllDigits(date.substr(0, 2)) ||
-      !AllDigits(date.substr(3, 2)) || !AllDigits(date.substr(6))) {
-    return std::nullopt;
-  }
-  const int month = static_cast<int>(Number(date.substr(0, 2)));
-  const int day = static_cast<int>(Number(date.substr(3, 2)));
-  int year = static_cast<int>(Number(date.substr(6)));
-  if (date.size() == 8) year += year < 70 ? 2000 : 1900;
+  int year = 0, month = 0, day = 0;
+  if (!DosDate(t[0].text, year, month, day)) return std::nullopt;
   // hh:mmAM / hh:mmPM / hh:mm
   std::string_view clock = t[1].text;
   int add = 0;
@@ -157,7 +169,7 @@ std::optional<ParsedListLine> ParseDos(std::string_view line) {
     }
   }
   int minutes = ClockOf(clock);
-  if (minutes < 0 || month < 1 || month > 12 || day < 1 || day > 31) return std::nullopt;
+  if (minutes < 0) return std::nullopt;
   if (add != 0 || clock.size() != t[1].text.size()) {
     minutes = (minutes % (12 * 60)) + add;  // 12:xxAM is just after midnight
   }
@@ -170,8 +182,13 @@ std::optional<ParsedListLine> ParseDos(std::string_view line) {
   } else {
     return std::nullopt;
   }
-  const std::string_view name = line.substr(t[3].begin);
-  if (!NameIsUsable(name)) return std::nullopt;
+  std::string_view name = line.substr(t[3].begin);
+  if (name.size() > 1 && name.back() == '/') {  // some servers mark folders so
+    name.remove_suffix(1);
+    parsed.data.attributes = kAttributeDirectory;
+  }
+  if (name.empty()) return std::nullopt;
+  if (!NameIsUsable(name)) return ParsedListLine{ListLineKind::kIgnorable, {}};
   parsed.kind = ListLineKind::kEntry;
   const std::uint64_t time = FileTimeOfUtc(year, month, day, minutes / 60, minutes % 60);
   parsed.data.creation_time = parsed.data.last_access_time = parsed.data.last_write_time = time;
@@ -197,9 +214,10 @@ ParsedListLine ParseListLine(std::string_view line, std::int64_t now_unix) {
   while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
   std::size_t first = line.find_first_not_of(" \t");
   if (first == std::string_view::npos) return {ListLineKind::kIgnorable, {}};
-  const std::string_view trimmed = line.substr(first);
-  if (trimmed.size() > 6 && trimmed.substr(0, 6) == "total " &&
-      AllDigits(trimmed.substr(6, trimmed.find_last_not_of(' ') - 5))) {
+  // The block count "total 48" (in the server's language: "합계 48").
+  const std::vector<Token> words = Tokens(line);
+  if (words.size() == 2 && AllDigits(words[1].text) && ModeType(words[0].text) == 0 &&
+      !AllDigits(words[0].text)) {
     return {ListLineKind::kIgnorable, {}};
   }
   if (auto unix_line = ParseUnix(line, now_unix)) return *unix_line;

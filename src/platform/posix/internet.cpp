@@ -135,6 +135,40 @@ bool NameCommand(Handle handle, const std::string& verb, const std::string& name
   return false;
 }
 
+}  // namespace
+
+bool CurrentFolder(FtpConnection& connection, std::string& wire) {
+  Reply reply;
+  if (!connection.Command("PWD", reply)) return false;
+  if (reply.code != 257) {
+    SetServerRefused(reply);
+    return false;
+  }
+  // 257 "dir" comment; a quote inside the name is doubled.
+  const std::string line = reply.text.substr(0, reply.text.find('\n'));
+  const std::size_t open = line.find('"');
+  wire.clear();
+  if (open == std::string::npos) {
+    wire = line.size() > 4 ? line.substr(4) : std::string();
+    while (!wire.empty() && (wire.back() == '\r' || wire.back() == ' ')) wire.pop_back();
+    return true;
+  }
+  for (std::size_t i = open + 1; i < line.size(); ++i) {
+    if (line[i] == '"') {
+      if (i + 1 < line.size() && line[i + 1] == '"') {
+        wire += '"';
+        ++i;
+        continue;
+      }
+      break;
+    }
+    wire += line[i];
+  }
+  return true;
+}
+
+namespace {
+
 bool LogIn(FtpConnection& connection, const std::string& user, const std::string& password) {
   Reply reply;
   std::uint32_t error = 0;
@@ -294,32 +328,8 @@ bool FtpGetCurrentDirectory(Handle handle, std::string& directory) {
     SetLastError(kErrorFtpTransferInProgress);
     return false;
   }
-  Reply reply;
-  if (!connection->Command("PWD", reply)) return false;
-  if (reply.code != 257) {
-    posix::SetServerRefused(reply);
-    return false;
-  }
-  // 257 "dir" comment; a quote inside the name is doubled.
-  const std::string line = reply.text.substr(0, reply.text.find('\n'));
-  const std::size_t open = line.find('"');
   std::string wire;
-  if (open == std::string::npos) {
-    wire = line.size() > 4 ? line.substr(4) : std::string();
-    while (!wire.empty() && (wire.back() == '\r' || wire.back() == ' ')) wire.pop_back();
-  } else {
-    for (std::size_t i = open + 1; i < line.size(); ++i) {
-      if (line[i] == '"') {
-        if (i + 1 < line.size() && line[i + 1] == '"') {
-          wire += '"';
-          ++i;
-          continue;
-        }
-        break;
-      }
-      wire += line[i];
-    }
-  }
+  if (!posix::CurrentFolder(*connection, wire)) return false;
   directory = connection->names.DecodeOne(wire);
   return true;
 }

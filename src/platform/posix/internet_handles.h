@@ -97,6 +97,10 @@ bool CloseObject(InternetObject* object);
 
 // Remote files and listings (internet_transfer.cpp).
 bool CloseFtpFile(FtpFile* file);
+// Sets the transfer type ('A' or 'I') unless it is set already; false with the error set.
+bool SetType(FtpConnection& connection, char type);
+// The server's current folder in its own bytes (PWD); false with the error set.
+bool CurrentFolder(FtpConnection& connection, std::string& wire);
 
 }  // namespace posix
 }  // namespace quillmend::inet

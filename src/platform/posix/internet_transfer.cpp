@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "platform/internet.h"
+#include "platform/codepage.h"
+#include "platform/posix/ftp_links.h"
 #include "platform/posix/ftp_list_parser.h"
 #include "platform/posix/internet_handles.h"
 
@@ -33,18 +35,6 @@ std::uint32_t LocalFileError(int err) {
     case ENOSPC: return 112;  // ERROR_DISK_FULL
     default: return 29;       // ERROR_WRITE_FAULT
   }
-}
-
-bool SetType(FtpConnection& c, char type) {
-  if (c.current_type == type) return true;
-  Reply reply;
-  if (!c.Command(std::string("TYPE ") + type, reply)) return false;
-  if (reply.Class() != 2) {
-    SetServerRefused(reply);
-    return false;
-  }
-  c.current_type = type;
-  return true;
 }
 
 // "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)" -> port; "229 (|||port|)" -> port.
@@ -97,8 +87,18 @@ void Resynchronise(FtpConnection& c, bool abort) {
   c.control.Close();  // a server that never answers NOOP cannot be followed any more
 }
 
-// Opens the data connection for `command` (RETR/STOR/LIST ...) and sends it.
-bool OpenData(FtpConnection& c, const std::string& command, Socket& data) {
+// Sends "REST offset" (when asked) right before the transfer command: false unless 350.
+bool Restart(FtpConnection& c, std::uint64_t offset) {
+  if (offset == 0) return true;
+  Reply reply;
+  if (!c.Command("REST " + std::to_string(offset), reply)) return false;
+  return reply.code == 350 || Refused(reply);
+}
+
+// Opens the data connection for `command` (RETR/STOR/LIST ...) and sends it, after
+// "REST offset" when offset is not 0.
+bool OpenData(FtpConnection& c, const std::string& command, Socket& data,
+              std::uint64_t offset = 0) {
   Reply reply;
   std::uint32_t error = 0;
   if (c.passive) {
@@ -121,6 +121,10 @@ bool OpenData(FtpConnection& c, const std::string& command, Socket& data) {
     target.SetPort(static_cast<std::uint16_t>(port));
     if (!Socket::ConnectTo(target, c.TimeoutMs(Timeout::kConnect), data, error)) {
       SetLastError(error);
+      return false;
+    }
+    if (!Restart(c, offset)) {
+      data.Close();
       return false;
     }
     if (!c.Command(command, reply)) return false;
@@ -162,7 +166,7 @@ bool OpenData(FtpConnection& c, const std::string& command, Socket& data) {
     if (!accepted && bound.family() == AF_INET) reply = port_reply;
   }
   if (!accepted) return Refused(reply);
-  if (!c.Command(command, reply)) return false;
+  if (!Restart(c, offset) || !c.Command(command, reply)) return false;
   if (reply.Class() != 1) return Refused(reply);
   Address peer;
   if (!listener.Accept(c.TimeoutMs(Timeout::kConnect), data, peer, error)) {
@@ -208,6 +212,18 @@ bool SplitFilter(const std::string& filter, std::string& folder, std::string& pa
 
 }  // namespace
 
+bool SetType(FtpConnection& c, char type) {
+  if (c.current_type == type) return true;
+  Reply reply;
+  if (!c.Command(std::string("TYPE ") + type, reply)) return false;
+  if (reply.Class() != 2) {
+    SetServerRefused(reply);
+    return false;
+  }
+  c.current_type = type;
+  return true;
+}
+
 bool CloseFtpFile(FtpFile* file) {
   FtpConnection& c = *file->connection;
   bool ok = true;
@@ -231,8 +247,10 @@ using posix::FtpFind;
 using posix::Lookup;
 using posix::SetLastError;
 
-Handle FtpOpenFile(Handle handle, const std::string& name, std::uint32_t access,
-                   std::uint32_t flags) {
+namespace {
+
+Handle OpenRemoteFile(Handle handle, const std::string& name, std::uint32_t access,
+                      std::uint32_t flags, std::uint64_t offset) {
   auto* c = Lookup<FtpConnection>(handle, InternetObject::Kind::kFtpConnection);
   if (c == nullptr) return nullptr;
   if (c->busy != nullptr) {
@@ -251,7 +269,7 @@ Handle FtpOpenFile(Handle handle, const std::string& name, std::uint32_t access,
   file->connection = c;
   file->writing = writing;
   if (!posix::SetType(*c, type) ||
-      !posix::OpenData(*c, (writing ? "STOR " : "RETR ") + wire, file->data)) {
+      !posix::OpenData(*c, (writing ? "STOR " : "RETR ") + wire, file->data, offset)) {
     return nullptr;
   }
   if (!writing) file->buffer.resize(posix::kReceiveChunk);
@@ -259,6 +277,52 @@ Handle FtpOpenFile(Handle handle, const std::string& name, std::uint32_t access,
   posix::Register(raw, c);
   c->busy = raw;
   return raw;
+}
+
+}  // namespace
+
+Handle FtpOpenFile(Handle handle, const std::string& name, std::uint32_t access,
+                   std::uint32_t flags) {
+  return OpenRemoteFile(handle, name, access, flags, 0);
+}
+
+Handle FtpOpenFileAt(Handle handle, const std::string& name, std::uint64_t offset,
+                     std::uint32_t flags) {
+  return OpenRemoteFile(handle, name, kGenericRead, flags, offset);
+}
+
+bool FtpGetFileTime(Handle handle, const std::string& name, std::uint64_t& write_time) {
+  auto* c = Lookup<FtpConnection>(handle, InternetObject::Kind::kFtpConnection);
+  if (c == nullptr) return false;
+  if (c->busy != nullptr) {
+    SetLastError(kErrorFtpTransferInProgress);
+    return false;
+  }
+  std::string wire;
+  if (!c->ToWire(name, wire)) return false;
+  posix::Reply reply;
+  if (!c->Command("MDTM " + wire, reply)) return false;
+  // "213 YYYYMMDDHHMMSS[.sss]", in UTC.
+  const std::string& t = reply.text;
+  if (reply.code != 213 || t.size() < 18) {
+    posix::SetServerRefused(reply);
+    return false;
+  }
+  int parts[6] = {};
+  const int widths[6] = {4, 2, 2, 2, 2, 2};
+  std::size_t at = 4;
+  for (int k = 0; k < 6; ++k) {
+    for (int d = 0; d < widths[k]; ++d, ++at) {
+      if (t[at] < '0' || t[at] > '9') {
+        posix::SetServerRefused(reply);
+        return false;
+      }
+      parts[k] = parts[k] * 10 + (t[at] - '0');
+    }
+  }
+  write_time = posix::FileTimeOfUtc(parts[0], parts[1], parts[2], parts[3], parts[4]) +
+               static_cast<std::uint64_t>(parts[5]) * 10000000ULL;
+  return true;
 }
 
 bool InternetReadFile(Handle handle, void* buffer, std::uint32_t size, std::uint32_t* read) {
@@ -317,6 +381,12 @@ bool InternetWriteFile(Handle handle, const void* buffer, std::uint32_t size,
   return true;
 }
 
+namespace {
+thread_local std::string t_unreadable_line;
+}  // namespace
+
+std::string FtpLastUnreadableListingLine() { return t_unreadable_line; }
+
 Handle FtpFindFirstFile(Handle handle, const std::string& filter, FindData& data,
                         std::uint32_t flags) {
   (void)flags;  // nothing is cached here: every listing comes from the server
@@ -356,32 +426,49 @@ Handle FtpFindFirstFile(Handle handle, const std::string& filter, FindData& data
   auto find = std::make_unique<FtpFind>();
   find->connection = c;
   std::size_t unknown = 0;
+  t_unreadable_line.clear();
   const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
   std::size_t begin = 0;
   std::vector<FindData> entries;
   std::vector<std::string> wire_names;
+  std::vector<posix::ListedLink> links;
   while (begin < text.size()) {
     std::size_t end = text.find('\n', begin);
     if (end == std::string::npos) end = text.size();
+    const std::size_t begin_of_line = begin;
     posix::ParsedListLine parsed =
         posix::ParseListLine(std::string_view(text).substr(begin, end - begin), now);
     begin = end + 1;
-    if (parsed.kind == posix::ListLineKind::kUnknown) ++unknown;
+    if (parsed.kind == posix::ListLineKind::kUnknown && ++unknown == 1) {
+      std::string line = text.substr(begin_of_line, end - begin_of_line);
+      while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+      t_unreadable_line = posix::IsUtf8(line) ? line : Cp949ToUtf8Lossy(line);
+    }
     if (parsed.kind != posix::ListLineKind::kEntry) continue;
+    if (parsed.link) links.push_back({entries.size(), parsed.link_target});
     wire_names.push_back(parsed.data.name);
     entries.push_back(std::move(parsed.data));
   }
   // The names of one listing are decoded together: they decide the connection's encoding.
   const std::vector<std::string> names = c->names.Decode(wire_names);
-  for (std::size_t i = 0; i < entries.size(); ++i) {
+  std::vector<posix::ListedLink> matched_links;
+  for (std::size_t i = 0, link = 0; i < entries.size(); ++i) {
     entries[i].name = names[i];
+    const bool is_link = link < links.size() && links[link].index == i;
     if (posix::FilterMatches(pattern, entries[i].name)) {
+      if (is_link) matched_links.push_back({find->entries.size(), links[link].target});
       find->entries.push_back(std::move(entries[i]));
     }
+    if (is_link) ++link;
+  }
+  if (!posix::TypeListedLinks(*c, wire, find->entries, matched_links)) return nullptr;
+  if (unknown > 0) {
+    // A line this client cannot read may be a file the server holds: the listing is not whole.
+    SetLastError(kErrorInternalError);
+    return nullptr;
   }
   if (find->entries.empty()) {
-    // Lines that are no entries at all: a listing this client cannot read, not an empty one.
-    SetLastError(unknown > 0 ? kErrorInternalError : kErrorNoMoreFiles);
+    SetLastError(kErrorNoMoreFiles);
     return nullptr;
   }
   data = find->entries[0];

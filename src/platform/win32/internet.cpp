@@ -158,6 +158,8 @@ Handle FtpFindFirstFile(Handle connection, const std::string& filter, FindData& 
   return Of(find);
 }
 
+std::string FtpLastUnreadableListingLine() { return std::string(); }
+
 bool InternetFindNextFile(Handle find, FindData& data) {
   WIN32_FIND_DATAW record{};
   if (!::InternetFindNextFileW(H(find), &record)) return false;
@@ -168,6 +170,25 @@ bool InternetFindNextFile(Handle find, FindData& data) {
 Handle FtpOpenFile(Handle connection, const std::string& file, std::uint32_t access,
                    std::uint32_t flags) {
   return Of(::FtpOpenFileW(H(connection), Wide(file).c_str(), access, flags, 0));
+}
+
+Handle FtpOpenFileAt(Handle connection, const std::string& file, std::uint64_t offset,
+                     std::uint32_t flags) {
+  (void)connection;
+  (void)file;
+  (void)offset;
+  (void)flags;
+  // WinINet sends its own commands between a REST of ours and its RETR: start over instead.
+  SetLastError(ERROR_NOT_SUPPORTED);
+  return nullptr;
+}
+
+bool FtpGetFileTime(Handle connection, const std::string& file, std::uint64_t& write_time) {
+  (void)connection;
+  (void)file;
+  (void)write_time;
+  SetLastError(ERROR_NOT_SUPPORTED);
+  return false;
 }
 
 bool InternetReadFile(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read) {
