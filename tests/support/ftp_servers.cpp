@@ -58,8 +58,8 @@ std::unique_ptr<FtpServer> FtpServer::Start(FtpServerKind kind, const FtpServerO
   server->root_ = options.root;
   server->process_ = std::make_unique<Process>();
   std::vector<std::string> args = {LauncherPath(options.root), "--server", FtpServerName(kind),
-                                   "--passive", options.passive ? "yes" : "no",
-                                   "--utf8-feat", options.utf8_feat ? "yes" : "no"};
+                                   "--passive", options.passive ? "yes" : "no"};
+  if (!options.utf8_feat) args.insert(args.end(), {"--utf8-feat", "no"});
   if (kind != FtpServerKind::kVsftpd) {
     server->user_ = "quill";
     server->password_ = "mend-pw";

@@ -103,8 +103,14 @@ ClosedPort::~ClosedPort() {
   WSACleanup();
 }
 
-std::unique_ptr<LauncherProcess> StartLauncher(const std::vector<std::string>& args,
-                                               std::string& error) {
+namespace {
+
+// One attempt: a listener, the launcher started with its port, and its connection back.
+// `retry` is set when the listener itself stopped being a socket meanwhile (seen under Wine
+// while a host program starts; the next attempt gets a new listener and a new launcher).
+std::unique_ptr<LauncherProcess> TryStartLauncher(const std::vector<std::string>& args,
+                                                  std::string& error, bool& retry) {
+  retry = false;
   WSADATA wsa;
   WSAStartup(MAKEWORD(2, 2), &wsa);
   SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -143,9 +149,21 @@ std::unique_ptr<LauncherProcess> StartLauncher(const std::vector<std::string>& a
   closesocket(listener);
   if (control == INVALID_SOCKET) {
     error = "the launcher did not connect back (" + std::to_string(wsa_error) + ")";
+    retry = wsa_error == WSAENOTSOCK;
     return nullptr;
   }
   return std::make_unique<WineLauncher>(control);
+}
+
+}  // namespace
+
+std::unique_ptr<LauncherProcess> StartLauncher(const std::vector<std::string>& args,
+                                               std::string& error) {
+  bool retry = true;
+  for (int attempt = 0; attempt < 3 && retry; ++attempt) {
+    if (auto launcher = TryStartLauncher(args, error, retry)) return launcher;
+  }
+  return nullptr;
 }
 
 }  // namespace quillmend::testing
