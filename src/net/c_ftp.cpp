@@ -119,6 +119,10 @@ void cFTP::RecordLocalError(const std::string& label, const std::string& path) {
   last_error_ = label + " local file: " + path + ": " + std::strerror(errno);
 }
 
+void cFTP::RecordLocalFailure(const std::string& label, const std::string& why) {
+  last_error_ = label + " local file: " + why;
+}
+
 const cDirList& cFTP::Directory() {
   if (!directory_) directory_ = std::make_unique<cDirList>();
   return *directory_;

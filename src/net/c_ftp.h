@@ -33,6 +33,8 @@
 
 namespace quillmend {
 
+class LocalFileWriter;
+
 struct SharedState;
 
 class cFTP {
@@ -101,6 +103,8 @@ class cFTP {
   // plain text so that nothing runs between the call and the reading of its error.
   bool Succeeded(bool ok, const char* label);
   void RecordLocalError(const std::string& label, const std::string& path);
+  // The same for a local-file error whose text the local-file port gave.
+  void RecordLocalFailure(const std::string& label, const std::string& why);
   void Yield();
   bool AddListedEntry(const inet::FindData& data);
   // Reads exactly `size` bytes of the open remote file. kEnded: the data stopped short.
@@ -112,7 +116,7 @@ class cFTP {
   bool OpenDownload(const std::string& sRemote, std::uint64_t& offset);
   // Ends a failed download: closes both sides and removes whatever is at the target; the
   // partial data stays beside it for a later attempt only when `keep_partial`.
-  void FailDownload(std::ofstream* local, PartialDownload& partial, bool keep_partial,
+  void FailDownload(LocalFileWriter* local, PartialDownload& partial, bool keep_partial,
                     const std::string& target);
 
   SharedState& state_;

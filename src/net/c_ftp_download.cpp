@@ -7,6 +7,7 @@
 
 #include "net/c_ftp.h"
 #include "platform/file_names.h"
+#include "platform/local_file.h"
 #include "startup/shared_state.h"
 #include "ui/frm_files.h"
 
@@ -20,19 +21,22 @@ constexpr std::size_t kLocalBuffer = 1 << 20;
 // kilobyte or more straight through, one system call per block).
 class BlockWriter {
  public:
-  explicit BlockWriter(std::ofstream& file) : file_(file) { buffer_.reserve(kLocalBuffer); }
+  BlockWriter(LocalFileWriter& file, std::string& error) : file_(file), error_(error) {
+    buffer_.reserve(kLocalBuffer);
+  }
   bool Append(const char* data, std::size_t size) {
     buffer_.insert(buffer_.end(), data, data + size);
     return buffer_.size() < kLocalBuffer || Flush();
   }
   bool Flush() {
-    if (!buffer_.empty()) file_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    const bool written = buffer_.empty() || file_.Write(buffer_.data(), buffer_.size(), &error_);
     buffer_.clear();
-    return static_cast<bool>(file_);
+    return written;
   }
 
  private:
-  std::ofstream& file_;
+  LocalFileWriter& file_;
+  std::string& error_;
   std::vector<char> buffer_;
 };
 
@@ -70,9 +74,9 @@ cFTP::BlockRead cFTP::ReadBlock(char* buffer, std::uint32_t size, const std::str
   return BlockRead::kOk;
 }
 
-void cFTP::FailDownload(std::ofstream* local, PartialDownload& partial, bool keep_partial,
+void cFTP::FailDownload(LocalFileWriter* local, PartialDownload& partial, bool keep_partial,
                         const std::string& target) {
-  if (local != nullptr) local->close();
+  if (local != nullptr) local->Close();
   if (remote_file_ != nullptr) inet::InternetCloseHandle(remote_file_);
   remote_file_ = nullptr;
   if (!keep_partial || !partial.Keepable()) partial.Discard();
@@ -113,10 +117,11 @@ bool cFTP::FTPDownloadFile(const std::string& sLocal, const std::string& sRemote
     FailDownload(nullptr, partial, false, sLocal);
     return false;
   }
-  std::ofstream file(FsPath(partial.path()), std::ios::binary | std::ios::app);
-  BlockWriter writer(file);
-  if (!file) {
-    RecordLocalError("FtpOpenFile:GetFile", sLocal);
+  LocalFileWriter file;
+  std::string local_error;
+  BlockWriter writer(file, local_error);
+  if (!file.Append(partial.path(), &local_error)) {
+    RecordLocalFailure("FtpOpenFile:GetFile", local_error);
     FailDownload(nullptr, partial, false, sLocal);
     return false;
   }
@@ -127,7 +132,7 @@ bool cFTP::FTPDownloadFile(const std::string& sLocal, const std::string& sRemote
     return false;
   };
   const auto fail_local = [&](const char* label) {
-    RecordLocalError(label, sLocal);
+    RecordLocalFailure(label, local_error);
     FailDownload(&file, partial, false, sLocal);
     return false;
   };
@@ -169,8 +174,7 @@ bool cFTP::FTPDownloadFile(const std::string& sLocal, const std::string& sRemote
     FailDownload(&file, partial, false, sLocal);
     return false;
   }
-  file.close();
-  if (file.fail()) return fail_local("InternetReadFile2");
+  if (!file.Close(&local_error)) return fail_local("InternetReadFile2");
   const bool closed = inet::InternetCloseHandle(remote_file_);
   remote_file_ = nullptr;
   if (!closed) {
@@ -178,7 +182,7 @@ bool cFTP::FTPDownloadFile(const std::string& sLocal, const std::string& sRemote
     FailDownload(nullptr, partial, false, sLocal);
     return false;
   }
-  if (!partial.Complete()) return fail_local("InternetReadFile2");
+  if (!partial.Complete(&local_error)) return fail_local("InternetReadFile2");
   state_.bytes_counter_ = static_cast<std::int32_t>(
       static_cast<std::uint32_t>(state_.bytes_counter_) + rest);
   Yield();

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "platform/file_names.h"
+#include "platform/local_file.h"
 
 namespace quillmend {
 namespace {
@@ -35,17 +36,13 @@ std::uint64_t PartialDownload::Resumable(std::uint64_t size, std::uint64_t write
 }
 
 bool PartialDownload::Begin(std::uint64_t size, std::uint64_t write_time) {
-  std::error_code ignored;
-  std::filesystem::remove(FsPath(record_), ignored);
-  {
-    std::ofstream partial(FsPath(partial_), std::ios::binary | std::ios::trunc);
-    if (!partial) return false;
-  }
+  if (!RemoveLocalFile(record_)) return false;
+  LocalFileWriter partial;
+  if (!partial.Create(partial_) || !partial.Close()) return false;
   if (write_time == 0) return true;
-  std::ofstream record(FsPath(record_), std::ios::binary | std::ios::trunc);
-  record << RecordText(size, write_time);
-  record.close();
-  return !record.fail();
+  const std::string text = RecordText(size, write_time);
+  LocalFileWriter record;
+  return record.Create(record_) && record.Write(text.data(), text.size()) && record.Close();
 }
 
 bool PartialDownload::Keepable() const {
@@ -54,19 +51,13 @@ bool PartialDownload::Keepable() const {
 }
 
 void PartialDownload::Discard() {
-  std::error_code ignored;
-  std::filesystem::remove(FsPath(partial_), ignored);
-  std::filesystem::remove(FsPath(record_), ignored);
+  RemoveLocalFile(partial_);
+  RemoveLocalFile(record_);
 }
 
-bool PartialDownload::Complete() {
-  std::error_code error;
-  std::filesystem::rename(FsPath(partial_), FsPath(target_), error);
-  if (error) {
-    errno = error.value();
-    return false;
-  }
-  std::filesystem::remove(FsPath(record_), error);
+bool PartialDownload::Complete(std::string* error) {
+  if (!RenameLocalFile(partial_, target_, error)) return false;
+  RemoveLocalFile(record_);
   return true;
 }
 

@@ -29,9 +29,9 @@ class PartialDownload {
   bool Keepable() const;
   // Removes the partial and its record (missing files are no failure).
   void Discard();
-  // Renames the partial over the target and removes the record; false (errno set) when the
-  // rename fails, with the partial still there.
-  bool Complete();
+  // Renames the partial over the target and removes the record; false (with the reason in
+  // `error`) when the rename fails, with the partial still there.
+  bool Complete(std::string* error = nullptr);
 
  private:
   std::string target_;

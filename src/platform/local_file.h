@@ -25,6 +25,9 @@ class LocalFileWriter {
   // Creates `path`, or empties an existing file, for writing. A file still open is closed
   // first. The folder must exist.
   bool Create(const std::string& path, std::string* error = nullptr);
+  // Opens `path` for writing at its end, creating it empty when it does not exist (a download
+  // that goes on where an earlier attempt stopped). The folder must exist.
+  bool Append(const std::string& path, std::string* error = nullptr);
   // Writes all `size` bytes at the end of what was written so far.
   bool Write(const void* data, std::size_t size, std::string* error = nullptr);
   // Makes what was written durable (on disk, not only in the system's cache).

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "net/c_ftp.h"
 #include "platform/file_names.h"
+#include "platform/local_file.h"
 #include "startup/diagnostics.h"
 #include "startup/folders.h"
 #include "startup/program_paths.h"
@@ -118,10 +118,10 @@ void UpdatePassRunner::m_ftptree(const std::string& remote_folder) {
     try {
       if (entry.FileSize == 0) {
         // An empty file has no block to transfer; it arrives as an empty file.
-        std::ofstream(FsPath(local_path), std::ios::binary | std::ios::trunc);
-        std::error_code ec;
-        arrived = std::filesystem::exists(FsPath(local_path), ec);
-        if (!arrived) error_text = "local file: " + local_path + ": cannot be created";
+        LocalFileWriter empty;
+        std::string why;
+        arrived = empty.Create(local_path, &why) && empty.Close(&why);
+        if (!arrived) error_text = "local file: " + why;
       } else {
         arrived = ftp.FTPDownloadFile(local_path, remote_folder + entry.Filename, entry.FileSize);
         if (!arrived) error_text = ftp.GetLastErrorMessage();

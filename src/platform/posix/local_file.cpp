@@ -32,6 +32,15 @@ bool LocalFileWriter::Create(const std::string& path, std::string* error) {
   return true;
 }
 
+bool LocalFileWriter::Append(const std::string& path, std::string* error) {
+  if (IsOpen()) Close();
+  path_ = path;
+  const int fd = posix_calls.open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  if (fd < 0) return Fail(error, "cannot open", path, errno);
+  handle_ = fd;
+  return true;
+}
+
 bool LocalFileWriter::Write(const void* data, std::size_t size, std::string* error) {
   if (!IsOpen()) return Fail(error, "cannot write", path_, EBADF);
   const char* p = static_cast<const char*>(data);

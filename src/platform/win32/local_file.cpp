@@ -45,6 +45,22 @@ bool LocalFileWriter::Create(const std::string& path, std::string* error) {
   return true;
 }
 
+bool LocalFileWriter::Append(const std::string& path, std::string* error) {
+  if (IsOpen()) Close();
+  path_ = path;
+  HANDLE file = win32_calls.create_file(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return Fail(error, "cannot open", path, GetLastError());
+  LARGE_INTEGER none{};
+  if (!SetFilePointerEx(file, none, nullptr, FILE_END)) {
+    const DWORD code = GetLastError();
+    win32_calls.close_handle(file);
+    return Fail(error, "cannot open", path, code);
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(file);
+  return true;
+}
+
 bool LocalFileWriter::Write(const void* data, std::size_t size, std::string* error) {
   if (!IsOpen()) return Fail(error, "cannot write", path_, ERROR_INVALID_HANDLE);
   const char* p = static_cast<const char*>(data);
