@@ -46,9 +46,12 @@ std::optional<long long> ClaimAge(const std::string& claim) {
   return std::chrono::duration_cast<std::chrono::seconds>(age).count();
 }
 
-bool ClaimIsHostsOwn(const std::string& claim, const std::string& host) {
-  std::error_code ec;
-  return fs::exists(FsPath(claim + PathSeparator() + "host." + host), ec);
+std::string ClaimOwnerFile(const std::string& claim) { return claim + PathSeparator() + "owner"; }
+
+bool ClaimIsOwners(const std::string& claim, const std::string& owner) {
+  std::ifstream in(FsPath(ClaimOwnerFile(claim)), std::ios::binary);
+  std::string text;
+  return static_cast<bool>(std::getline(in, text)) && text == owner;
 }
 
 }  // namespace
@@ -178,8 +181,12 @@ bool CopyVerified(const std::string& source, const std::string& target, std::int
   return true;
 }
 
+std::string ClaimOwner(const SharedState& state) {
+  return state.g_HostName + " " + state.program_folder_;
+}
+
 bool ShareClaim::Take(const std::string& share, const std::string& version,
-                      const std::string& host, int stale_seconds) {
+                      const std::string& owner, int stale_seconds) {
   Release();
   std::error_code ec;
   // One level only: a share that has gone is not made again here.
@@ -188,14 +195,15 @@ bool ShareClaim::Take(const std::string& share, const std::string& version,
   for (int attempt = 0; attempt < 2; ++attempt) {
     // Making a folder succeeds for exactly one of several workstations, also on a network share.
     if (fs::create_directory(FsPath(claim), ec) && !ec) {
-      std::ofstream(FsPath(claim + PathSeparator() + "host." + host), std::ios::binary) << host;
+      std::ofstream(FsPath(ClaimOwnerFile(claim)), std::ios::binary) << owner << "\n";
       path_ = claim;
       return true;
     }
     const std::optional<long long> age = ClaimAge(claim);
-    const bool own = ClaimIsHostsOwn(claim, host);
+    const bool own = ClaimIsOwners(claim, owner);
     if (age && !own && *age < stale_seconds) return false;  // another workstation downloads it
     // This workstation's own claim (an earlier run ended before releasing it) or a stale one.
+    // (A claim whose owner file is not written yet counts as fresh through its folder's age.)
     fs::remove_all(FsPath(claim), ec);
   }
   return false;
@@ -209,10 +217,10 @@ void ShareClaim::Release() {
 }
 
 bool ShareClaim::OtherHolds(const std::string& share, const std::string& version,
-                            const std::string& host, int stale_seconds) {
+                            const std::string& owner, int stale_seconds) {
   const std::string claim = ClaimPath(share, version);
   const std::optional<long long> age = ClaimAge(claim);
-  return age && *age < stale_seconds && !ClaimIsHostsOwn(claim, host);
+  return age && *age < stale_seconds && !ClaimIsOwners(claim, owner);
 }
 
 }  // namespace quillmend

@@ -98,11 +98,16 @@ UpdatePassRunner::ShareOutcome UpdatePassRunner::m_sharedown(const std::string& 
       const std::vector<std::string> rows = RecordedFilesOf(state_, version);
       record = ReadShareRecord(*share, version);
       why = WhyNotWhole(state_, *share, version, rows, record);
-      if (why.empty() || record) break;
+      // Whole, or a record that does not match (nothing to wait for): decided.
+      if (why.empty() || record || std::chrono::steady_clock::now() >= wait_until) break;
       // No record yet. While another workstation holds the claim it is downloading the
       // version for the share: wait for it rather than download the same files again.
-      if (!ShareClaim::OtherHolds(*share, version, state_.g_HostName, wait_seconds) ||
-          std::chrono::steady_clock::now() >= wait_until) {
+      // Otherwise this workstation claims it and downloads; when the claim cannot be made
+      // although nobody else holds it (a read-only share), it downloads all the same.
+      const std::string owner = ClaimOwner(state_);
+      if (!ShareClaim::OtherHolds(*share, version, owner, wait_seconds) &&
+          (claim.Take(*share, version, owner, wait_seconds) ||
+           !ShareClaim::OtherHolds(*share, version, owner, wait_seconds))) {
         break;
       }
       window_.lblCaption[0].caption = kWaitingLine;
@@ -116,7 +121,7 @@ UpdatePassRunner::ShareOutcome UpdatePassRunner::m_sharedown(const std::string& 
     if (!why.empty()) {
       LogLine("share: version " + version + " is downloaded: " + why);
       // Claimed, the others wait for this workstation's download instead of making their own.
-      claim.Take(*share, version, state_.g_HostName, wait_seconds);
+      if (!claim.held()) claim.Take(*share, version, ClaimOwner(state_), wait_seconds);
       return ShareOutcome::kNotUsed;
     }
     if (!LastVersionWritable(version)) {
@@ -147,7 +152,7 @@ UpdatePassRunner::ShareOutcome UpdatePassRunner::m_sharedown(const std::string& 
       if (Cancelled() || !CopyVerified(source, target, file.size, file.sha256, tag, yield, &error)) {
         if (Cancelled()) return ShareOutcome::kNotUsed;
         LogLine("share: version " + version + " is downloaded: " + error);
-        claim.Take(*share, version, state_.g_HostName, wait_seconds);
+        claim.Take(*share, version, ClaimOwner(state_), wait_seconds);
         return ShareOutcome::kNotUsed;
       }
       targets.push_back(target);

@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
-#include "../apply/cab_fixtures.h"
 #include "base/sha256.h"
 #include "base/text.h"
 #include "platform/file_names.h"
@@ -54,7 +54,7 @@ void RunDown(UpdateClinic& workstation) {
   workstation.runner->Down();
 }
 
-bool Shell(const std::string& command_line) { return RunShell(command_line) == 0; }
+bool Shell(const std::string& command_line) { return std::system(command_line.c_str()) == 0; }
 
 std::string Lines(const std::vector<std::string>& rows) {
   std::string text;
@@ -256,7 +256,7 @@ TEST(ShareFirstTogether, OnlyOneOfTwoGetsTheClaimAndTheOtherWaitsForItsDownload)
   // The first workstation has started downloading 7.5.13 (its claim is on the share) when
   // the second starts: the second waits, and the first's pass runs while it waits.
   ShareClaim started;
-  ASSERT_TRUE(started.Take(clinic.share, "7.5.13", clinic.first.state.g_HostName, 600));
+  ASSERT_TRUE(started.Take(clinic.share, "7.5.13", ClaimOwner(clinic.first.state), 600));
   clinic.second.StopServer();  // the second cannot download: it must wait and copy
   bool first_ran = false;
   clinic.second.host.SetEventHook([&] {
