@@ -88,6 +88,10 @@ UpdatePassRunner::ShareOutcome UpdatePassRunner::m_sharedown(const std::string& 
   }
   const std::optional<std::string> share = ReachableShare(state_);
   if (!share) return ShareOutcome::kNotUsed;
+  // Set again for each version, as the download does.
+  version_failed_ = false;
+  version_failure_.clear();
+  version_failure_key_.clear();
   const int wait_seconds = ShareWaitSeconds(state_);
   std::vector<std::string> targets;
   try {
@@ -165,7 +169,6 @@ UpdatePassRunner::ShareOutcome UpdatePassRunner::m_sharedown(const std::string& 
 
   // The version is whole here: applied and recorded exactly as a download would be, its CRM
   // rows marked as taken from the share.
-  version_failed_ = false;
   for (const std::string& target : targets) window_.lstFile.AddItem(target);
   std::string failure;
   state_.online_record_state_ = kShareState;
