@@ -77,9 +77,28 @@ std::string MarkSentUpdate(const std::vector<std::string>& ids) {
   return "update 버전파일개별 set 전송여부 = 'Y' where ID in (" + list + ")";
 }
 
+std::string SentVersionRowQuery(const std::string& customer_code, const std::string& version,
+                                const std::string& host_name, const std::string& ip,
+                                const std::string& program_name) {
+  return "select count(*) from 오르벨거래처버전 where 고객번호 = '" + SqlQuoted(customer_code) +
+         "' and 버전 = '" + SqlQuoted(version) + "' and 이름 = '" + SqlQuoted(host_name) +
+         "' and ip = '" + SqlQuoted(ip) + "' and 프로그램명 = '" + SqlQuoted(program_name) + "'";
+}
+
 void SendCustomerVersion(SharedState& state, const std::string& version,
                          const std::string& program_name, const std::string& program_version,
                          const std::string& state_text) {
+  // A pass that ended before it recorded its version applies and reports it again: the CRM
+  // keeps one row per workstation, version and program.
+  try {
+    Recordset rs = QueryOn(state,
+                           SentVersionRowQuery(state.g_CustomerCode, version, state.g_HostName,
+                                               state.g_LocalIP, program_name),
+                           state.g_Connect2);
+    if (!rs.eof() && TrimBlanks(rs.Text(0)) != "0") return;
+  } catch (const std::exception&) {
+    // Not known to be there: the insert below says whether the CRM can be reached.
+  }
   SendCustomerVersionAs(state, version, state.g_HostName, state.g_LocalIP, program_name,
                         program_version, state_text, FormatDateTime(LocalNow()));
 }

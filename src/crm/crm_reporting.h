@@ -12,7 +12,9 @@ namespace quillmend {
 // writes "g_Connect2 " + error text to the failure log. Never throws.
 void ConnectCrm(SharedState& state);
 // Sends one 오르벨거래처버전 row for a program applied online on this workstation (g_HostName,
-// g_LocalIP, now). Throws DbError on failure.
+// g_LocalIP, now), unless the CRM holds one for this workstation, version and program already
+// (a pass that ended before it recorded its version repeats it). Throws DbError when the insert
+// fails.
 void SendCustomerVersion(SharedState& state, const std::string& version,
                          const std::string& program_name, const std::string& program_version,
                          const std::string& state_text);
@@ -50,6 +52,11 @@ std::string RequestCodeInsert(const std::string& number);
 // rows by ID (ids are whole numbers).
 std::string WaitingRowsQuery();
 std::string SentVersionRowsQuery(const std::string& customer_code, const std::string& version);
+// The check of SendCustomerVersion: how many rows the CRM holds for this workstation, version
+// and program.
+std::string SentVersionRowQuery(const std::string& customer_code, const std::string& version,
+                                const std::string& host_name, const std::string& ip,
+                                const std::string& program_name);
 std::string SupportRecordsQuery(const std::string& customer_code, const std::string& text);
 std::string MarkSentUpdate(const std::vector<std::string>& ids);
 

@@ -175,8 +175,17 @@ std::vector<Case> Cases() {
                    Statements{"7.5.13|접수실-PC|10.0.0.7|Tandrel.exe|7.5.13.2|Server|N"});
        }},
       {"CRM version row", Prepare,
-       [](CrmSandbox& b) { SendCustomerVersion(b.state, "7.5.13", "Tandrel.exe", "7.5.13.2", "Internet"); },
-       [](auto, auto) { return Statements{kSendCustomerVersion}; },
+       [](CrmSandbox& b) {
+         SendCustomerVersion(b.state, "7.5.13", "Tandrel.exe", "7.5.13.2", "Internet");
+         SendCustomerVersion(b.state, "7.5.13", "Tandrel.exe", "7.5.13.2", "Internet");
+       },
+       // The second send finds the row there and inserts nothing.
+       [](auto, auto) {
+         const std::string check =
+             "select count(*) from 오르벨거래처버전 where 고객번호 = '' and 버전 = '7.5.13' "
+             "and 이름 = '접수실-PC' and ip = '10.0.0.7' and 프로그램명 = 'Tandrel.exe'";
+         return Statements{check, kSendCustomerVersion, check};
+       },
        [](CrmSandbox& b) {
          EXPECT_EQ(b.Crm("SELECT 버전, 이름, ip, 프로그램명, 프로그램버전, 상태 FROM 오르벨거래처버전"),
                    Statements{"7.5.13|접수실-PC|10.0.0.7|Tandrel.exe|7.5.13.2|Internet"});
