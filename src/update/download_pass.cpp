@@ -30,6 +30,7 @@
 #include "ui/frm_files.h"
 #include "ui/ui_host.h"
 #include "update/update_discovery.h"
+#include "update/share_claim.h"
 #include "update/share_first.h"
 #include "update/update_passes.h"
 

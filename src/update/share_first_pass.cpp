@@ -21,6 +21,7 @@
 #include "startup/settings.h"
 #include "ui/frm_files.h"
 #include "ui/ui_host.h"
+#include "update/share_claim.h"
 #include "update/share_first.h"
 #include "update/update_passes.h"
 

@@ -13,6 +13,7 @@
 #include "platform/file_names.h"
 #include "startup/profile_file.h"
 #include "support/host_paths.h"
+#include "update/share_claim.h"
 #include "update/share_first.h"
 #include "update/share_record.h"
 #include "update_clinic.h"
