@@ -137,7 +137,8 @@ PlacedFile PlaceWithoutRecording(SharedState& state, const std::string& staged_p
 bool RecordPlacement(SharedState& state, const std::string& version, const PlacedFile& placed) {
   try {
     const std::string version_text = FileVersionText(placed.target_path);
-    RecordPlacedFile(state, version, placed.file_name, version_text, "Internet", "Server");
+    RecordPlacedFile(state, version, placed.file_name, version_text,
+                     state.online_record_state_.c_str(), "Server");
     return true;
   } catch (const std::exception& e) {
     LogLine("cannot record " + placed.staged + ": " + e.what());

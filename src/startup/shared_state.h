@@ -36,6 +36,10 @@ struct SharedState {
   std::string g_SystemFolder;
   std::string g_DownloadPath;  // program folder + separator + "download" + separator
 
+  // The state word of the CRM version row of a file placed online: "Internet" for files from
+  // the vendor's server, "Internet_Share" while a version taken from the clinic share is applied.
+  std::string online_record_state_ = "Internet";
+
   // Cleared when a staged file could not be placed nor deferred (placement).
   bool g_AllPlaced = true;
   // The pending-apply flag of the pending update at start-up.

@@ -30,6 +30,8 @@
 #include "ui/frm_files.h"
 #include "ui/ui_host.h"
 #include "update/update_discovery.h"
+#include "update/share_claim.h"
+#include "update/share_first.h"
 #include "update/update_passes.h"
 
 namespace quillmend {
@@ -85,9 +87,15 @@ void UpdatePassRunner::cmdDown_Click() {
         const std::string version = catalogue.Text(0);
         if (!IsNewerThanInstalled(state_, version)) continue;  // never a downgrade (logged)
         window_.lstFile.Clear();
+        ShareClaim claim;
+        const ShareOutcome from_share = m_sharedown(version, claim);
+        if (from_share == ShareOutcome::kInstalled) continue;
         // After a version that is not whole, later versions wait for the next pass: applying
         // them would move the installed version past the incomplete one.
-        if (!m_download(settings.folder + "/" + version, settings, version) && version_failed_) {
+        if (from_share == ShareOutcome::kNotWhole) break;
+        if (m_download(settings.folder + "/" + version, settings, version)) {
+          m_sharepublish(version, claim);
+        } else if (version_failed_) {
           break;
         }
       }

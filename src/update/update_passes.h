@@ -22,6 +22,7 @@ namespace quillmend {
 
 class cFTP;
 class FrmFiles;
+class ShareClaim;
 
 // Per-customer FTP settings from 오르벨버전서버.
 struct FtpSettings {
@@ -63,6 +64,15 @@ class UpdatePassRunner final : public UpdatePasses {
                   const std::string& version);
   // Walks one remote folder: downloads the files the version's list names, then descends.
   void m_ftptree(const std::string& remote_folder);
+  // With [Distribution] ShareFirst=1: takes the version whole from the clinic share
+  // (share_first.h). kNotUsed: the share does not hold it whole (the caller downloads it, and
+  // claim may now be held for the share); kInstalled: applied and recorded from the share;
+  // kNotWhole: copied but not installed whole (the later versions wait).
+  enum class ShareOutcome { kNotUsed, kInstalled, kNotWhole };
+  ShareOutcome m_sharedown(const std::string& version, ShareClaim& claim);
+  // With ShareFirst=1, after version was downloaded and installed whole: leaves it whole on
+  // the share for the other workstations, then releases claim. Failures are logged only.
+  void m_sharepublish(const std::string& version, ShareClaim& claim);
 
   cFTP& mFTP() { return *ftp_; }
   bool version_failed() const { return version_failed_; }

@@ -7,7 +7,8 @@
 //                     [--work FOLDER] [--verbose]
 //
 // Short mode (the default): 20 seeds from 1. --long: 500 seeds and faults that outlast the
-// agent's network time limits. QUILLMEND_CONVERGENCE_SEEDS overrides the number of seeds.
+// agent's network time limits. QUILLMEND_CONVERGENCE_SEEDS overrides the number of seeds;
+// QUILLMEND_CONVERGENCE_SHARE_FIRST=1 runs A with [Distribution] ShareFirst=1.
 // Exit status 0 when every seed converged without a violation, 1 otherwise, 2 on bad usage.
 #include <signal.h>
 #include <unistd.h>
@@ -115,6 +116,8 @@ int main(int argc, char** argv) {
   settings.verbose = args.verbose;
   const char* seam = std::getenv("QUILLMEND_CONVERGENCE_SEAM");
   settings.plan.seam = seam != nullptr && std::string(seam) == "1";
+  const char* share_first = std::getenv("QUILLMEND_CONVERGENCE_SHARE_FIRST");
+  settings.share_first = share_first != nullptr && std::string(share_first) == "1";
   const bool own_work = args.work.empty();
   settings.work_folder = own_work ? "/tmp/quillmend-convergence." + std::to_string(getpid())
                                   : fs::absolute(args.work).string();

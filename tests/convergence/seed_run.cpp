@@ -19,6 +19,7 @@
 #include "offline_workstation.h"
 #include "platform/file_names.h"
 #include "base/text.h"
+#include "startup/settings.h"
 #include "support/sqlite_fixtures.h"
 #include "support/temp_folder.h"
 
@@ -106,6 +107,11 @@ class SeedRunner {
     sandbox::ClinicOptions options;
     options.installed_version = kBaseVersion;
     sandbox::CreateClinic(a_.layout, options);
+    if (settings_.share_first) {
+      WriteIniValue(a_.layout.agent_settings, "Distribution", "ShareFirst", "1");
+      WriteIniValue(a_.layout.settings_file, "SERVER", "PATH",
+                    JoinedPath(a_.layout.program_folder, "download"));
+    }
     b_.layout = sandbox::SandboxLayout(JoinedPath(folder_, "B"));
     b_.layout.clinic_db = a_.layout.clinic_db;
     // Its own host name where the suite may give it one (root); else it shares A's.

@@ -21,6 +21,9 @@ struct SuiteSettings {
   int run_limit_seconds = 120;  // an agent run that takes longer is a violation
   bool keep_failed = false;     // copy a failing seed's folder to <work>/kept-<seed>
   bool verbose = false;
+  // A runs with [Distribution] ShareFirst=1 and its own download folder as [SERVER] PATH: it
+  // looks at the share before each download and leaves each version whole there.
+  bool share_first = false;
 };
 
 struct SeedViolation {

@@ -9,6 +9,8 @@ standard streams (a Windows test under Wine cannot hand its pipes to a host prog
 
   serve_ftp.py ROOT [--user U --password P] [--misbehave RULE ...] [--passive yes|no]
                     [--rate BYTES_PER_SECOND]   pace every data connection, as a slower link
+                    [--shared-link]   the rate is one line shared by all data connections
+                    [--count-bytes FILE]   keeps the bytes sent over data connections in FILE
   serve_ftp.py ROOT --server vsftpd [--passive yes|no] [--utf8-feat yes|no]
                     vsftpd, anonymous, from vsftpd.conf beside this script
   serve_ftp.py ROOT --server proftpd|pure-ftpd [--user U --password P] [--utf8-feat yes|no]
@@ -229,6 +231,8 @@ def main():
     parser.add_argument("--utf8-feat", default="yes")
     parser.add_argument("--misbehave", action="append", default=[])
     parser.add_argument("--rate", type=int, default=0)
+    parser.add_argument("--shared-link", action="store_true")
+    parser.add_argument("--count-bytes")
     parser.add_argument("--control-port", type=int)
     args = parser.parse_args()
     if args.control_port:
@@ -263,6 +267,11 @@ def run_pyftpdlib(args):
     # At most this much leaves in one send while paced, so the pace is smooth, not bursty.
     paced_chunk = 64 * 1024
 
+    class Link:
+        paced_bytes = 0
+        paced_since = None
+        bytes_sent = 0
+
     class Data(DTPHandler):
         paced_bytes = 0
         paced_since = None
@@ -288,10 +297,17 @@ def run_pyftpdlib(args):
 
         def keep_pace(self, sent):
             """Stops writing until the bytes sent so far are due at the rate."""
-            if self.paced_since is None:
-                self.paced_since = time.monotonic()
-            self.paced_bytes += sent
-            ahead = self.paced_bytes / rate - (time.monotonic() - self.paced_since)
+            # On a shared link every connection counts against the same line.
+            pace = Link if args.shared_link else self
+            if pace.paced_since is None:
+                pace.paced_since = time.monotonic()
+            pace.paced_bytes += sent
+            ahead = pace.paced_bytes / rate - (time.monotonic() - pace.paced_since)
+            if args.shared_link and ahead < -0.2:
+                # The line was idle: it does not save up bandwidth for later.
+                pace.paced_since = time.monotonic()
+                pace.paced_bytes = sent
+                ahead = sent / rate
             if ahead <= 0.001:
                 return
             self.del_channel()
@@ -305,6 +321,11 @@ def run_pyftpdlib(args):
         def close(self):
             if self.pause is not None and not self.pause.cancelled:
                 self.pause.cancel()
+            if args.count_bytes and not self._closed:
+                Link.bytes_sent += self.tot_bytes_sent
+                with open(args.count_bytes + ".tmp", "w") as out:
+                    out.write(str(Link.bytes_sent))
+                os.replace(args.count_bytes + ".tmp", args.count_bytes)
             super().close()
 
     class Handler(FTPHandler):

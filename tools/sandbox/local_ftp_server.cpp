@@ -16,7 +16,8 @@ std::string ServeFtpScript() {
 }
 
 LocalFtpServer::LocalFtpServer(const std::string& root, const std::string& user,
-                               const std::string& password, long long bytes_per_second) {
+                               const std::string& password, long long bytes_per_second,
+                               bool shared_link, const std::string& bytes_file) {
   ChildOptions options;
   options.pipe_stdout = true;
   // The launcher serves until its standard input closes: it never outlives this object, nor
@@ -29,6 +30,11 @@ LocalFtpServer::LocalFtpServer(const std::string& root, const std::string& user,
   if (bytes_per_second > 0) {
     argv.push_back("--rate");
     argv.push_back(std::to_string(bytes_per_second));
+    if (shared_link) argv.push_back("--shared-link");
+  }
+  if (!bytes_file.empty()) {
+    argv.push_back("--count-bytes");
+    argv.push_back(bytes_file);
   }
   server_ = std::make_unique<ChildProcess>(argv, options);
   const std::string line = server_->ReadLine(20);

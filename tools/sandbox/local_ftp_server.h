@@ -12,10 +12,13 @@ namespace quillmend::sandbox {
 class LocalFtpServer {
  public:
   // Starts the server over root. bytes_per_second > 0 paces every data connection to that
-  // rate, as a link slower than loopback would. Throws std::runtime_error when it does not
+  // rate, as a link slower than loopback would; with shared_link all data connections share
+  // that rate, as the workstations of one clinic share its line. With bytes_file set, the
+  // server keeps the total of the bytes it sent over data connections in that file. Throws std::runtime_error when it does not
   // report its port within 20 seconds (pyftpdlib missing, root not a folder).
   LocalFtpServer(const std::string& root, const std::string& user, const std::string& password,
-                 long long bytes_per_second = 0);
+                 long long bytes_per_second = 0, bool shared_link = false,
+                 const std::string& bytes_file = "");
 
   const std::string& port() const { return port_; }
   pid_t pid() const { return server_->pid(); }
