@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -29,21 +28,14 @@ pid_t StartAgent(const std::string& folder, bool once) {
   return static_cast<pid_t>(pid);
 }
 
-// Whether the child has ended; its exit status (128 after a signal) goes to *status.
-bool Ended(pid_t pid, int* status) {
-  int raw = 0;
-  if (waitpid(pid, &raw, WNOHANG) != pid) return false;
-  *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128;
-  return true;
-}
+bool Ended(pid_t pid, int* status) { return testing::AgentEnded(pid, status); }
 
 // Waits for the child to end and returns its exit status; -1 (the test failed) when it is still
 // running at the deadline.
 int ExitStatus(pid_t pid, std::chrono::seconds deadline) {
   int status = -1;
   if (!testing::WaitUntil([&] { return Ended(pid, &status); }, deadline, "the agent to end")) {
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+    testing::KillAgent(pid);
   }
   return status;
 }
