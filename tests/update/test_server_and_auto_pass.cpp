@@ -12,7 +12,9 @@
 #include "process/process_list.h"
 #include "base/text.h"
 #include "startup/profile_file.h"
+#include "support/ftp_servers.h"
 #include "support/host_paths.h"
+#include "support/wait_until.h"
 #include "update_clinic.h"
 
 namespace quillmend::testing {
@@ -31,14 +33,15 @@ void KillProgramsIn(const std::string& folder) {
   }
 }
 
-// True when a process runs the program at path.
-bool ProgramRunsFrom(const std::string& path) {
+// How many processes run the program at path. A program started by the pass is listed as soon
+// as its start has returned, so this needs no waiting.
+int ProcessesRunningFrom(const std::string& path) {
   ListViewControl list;
   ListProcessesInto(list, GetPlatformId());
-  for (const ListViewItem& item : list.items) {
-    if (EqualsNoCase(item.text, path)) return true;
-  }
-  return false;
+  return static_cast<int>(std::count_if(list.items.begin(), list.items.end(),
+                                        [&](const ListViewItem& item) {
+                                          return EqualsNoCase(item.text, path);
+                                        }));
 }
 
 // A release-notes viewer that appends the path it is given to log.
@@ -89,7 +92,9 @@ TEST(ServerPass, AnOfflineWorkstationCopiesWhatTheDownloaderRecorded) {
 
   // The next online pass sends the waiting rows of its version and marks them.
   SetEnvironment("QUILLMEND_ONLINE", "1");
-  AddFtpServerRow(twin.crm_db, kCustomer, "127.0.0.1/orvel", "1", "u", "p", "", "");
+  const ClosedPort no_server;
+  AddFtpServerRow(twin.crm_db, kCustomer, "127.0.0.1/orvel", no_server.port_text(), "u", "p", "",
+                  "");
   twin.runner->Down();
   for (const std::string& row : twin.OfflineRows()) EXPECT_EQ(row.back(), 'Y') << row;
   EXPECT_EQ(twin.CustomerVersionRows().size(), 3u);
@@ -243,11 +248,17 @@ TEST(ServerPass, NothingNewerChangesNothingAndDangerousRowsAreRefused) {
 TEST(ServerPass, AShareThatIsMissingOrNoDownloadFolderKeepsTheInstalledVersion) {
   UpdateClinic clinic;
   SetEnvironment("QUILLMEND_ONLINE", "0");
-  WriteProfileValue(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH",
-                     clinic.folder.Sub("no-such-share"));
+  // Named like a download folder, so that only its absence stops the pass.
+  const std::string unreachable =
+      clinic.folder.Sub("no-such-share") + PathSeparator() + "download";
+  WriteProfileValue(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH", unreachable);
   ExecSqlite(clinic.clinic_db,
              {"insert into 버전파일 values ('7.6.0', '\\download\\program\\Velmont.exe', '')"});
+  ::testing::internal::CaptureStderr();
   clinic.runner->Copy();
+  std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("the share " + unreachable + " cannot be reached"), std::string::npos)
+      << said;
   EXPECT_FALSE(FileExists(clinic.Program("Velmont.exe")));
   EXPECT_EQ(clinic.LastVersion(), "7.5.12");
 
@@ -255,7 +266,12 @@ TEST(ServerPass, AShareThatIsMissingOrNoDownloadFolderKeepsTheInstalledVersion) 
   const std::string share_root = clinic.folder.Sub("share");
   WriteFileBytes(share_root + PathSeparator() + "program" + PathSeparator() + "Velmont.exe", "v");
   WriteProfileValue(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH", share_root);
+  ::testing::internal::CaptureStderr();
   clinic.runner->Copy();
+  said = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("the share \"" + share_root + "\" is not a download folder"),
+            std::string::npos)
+      << said;
   EXPECT_FALSE(FileExists(clinic.Program("Velmont.exe")));
   EXPECT_EQ(clinic.LastVersion(), "7.5.12");
 }
@@ -297,20 +313,17 @@ TEST(AutomaticPass, StartsTheMainScreenWhenItIsNotRunningAndOpensTheReleaseNotes
 
   clinic.runner->Auto();
 
-  bool started = false;
-  for (int i = 0; i < 100 && !started; ++i) {
-    started = ProgramRunsFrom(clinic.Program("Velmont.exe"));
-    if (!started) SleepMilliseconds(50);
-  }
-  EXPECT_TRUE(started);
-  for (int i = 0; i < 100 && !FileExists(notes_log); ++i) SleepMilliseconds(50);
-  EXPECT_NE(ReadFileBytes(notes_log).find("updateInfo7.5.12.ini"), std::string::npos);
+  EXPECT_EQ(ProcessesRunningFrom(clinic.Program("Velmont.exe")), 1);
+  EXPECT_TRUE(WaitUntil(
+      [&] { return ReadFileBytes(notes_log).find("updateInfo7.5.12.ini") != std::string::npos; },
+      std::chrono::seconds(10), "the release notes to be opened"));
   EXPECT_TRUE(clinic.window.minimized || !clinic.window.visible);
 
   // Running now: a second automatic pass does not start another one; without notes, none open.
   fs::remove(FsPath(clinic.Program("updateInfo7.5.12.ini")));
   fs::remove(FsPath(notes_log));
   clinic.runner->Auto();
+  EXPECT_EQ(ProcessesRunningFrom(clinic.Program("Velmont.exe")), 1);
   SleepMilliseconds(300);
   EXPECT_FALSE(FileExists(notes_log));
   KillProgramsIn(clinic.state.program_folder_);
@@ -333,8 +346,8 @@ TEST(AutomaticPass, AnExitConfirmedDuringThePassStartsNothingAfterItAndRefusesLa
   clinic.runner->Auto();
   clinic.host.SetEventHook(nullptr);
   ASSERT_TRUE(clinic.window.unloaded());
+  EXPECT_EQ(ProcessesRunningFrom(clinic.Program("Velmont.exe")), 0);
   SleepMilliseconds(300);
-  EXPECT_FALSE(ProgramRunsFrom(clinic.Program("Velmont.exe")));
   EXPECT_FALSE(FileExists(notes_log));
 
   clinic.window.Label6.caption.clear();
@@ -349,9 +362,15 @@ TEST(AutomaticPass, AProgramThatCannotStartIsLoggedNeverFatal) {
   WriteFileBytes(clinic.Program("Velmont.exe"), "not a program");
   WriteFileBytes(clinic.Program("Ostrel.exe"), "not a program");
   WriteProfileValue(clinic.Program("Orvel_h.ini"), "백업", "Ostrel", "Y");
+  ::testing::internal::CaptureStderr();
   clinic.runner->Auto();
+  const std::string said = ::testing::internal::GetCapturedStderr();
   EXPECT_FALSE(clinic.state.pass_running_);
   EXPECT_EQ(clinic.window.Label6.caption.rfind("서버(", 0), 0u);
+  EXPECT_NE(said.find("cannot start " + clinic.Program("Velmont.exe") + ": "), std::string::npos)
+      << said;
+  EXPECT_NE(said.find("cannot start " + clinic.Program("Ostrel.exe") + ": "), std::string::npos)
+      << said;
 }
 
 }  // namespace
