@@ -55,7 +55,9 @@ TEST(DemoClinic, OneRunInstallsBothVersionsOldestFirstAndASecondRunChangesNothin
   std::string registered;
   WaitUntil(
       [&] {
-        if (std::filesystem::exists(layout.register_log)) registered = ReadBytes(layout.register_log);
+        if (std::filesystem::exists(layout.register_log)) {
+          registered = ReadBytes(layout.register_log);
+        }
         return std::count(registered.begin(), registered.end(), '\n') >= 2;
       },
       std::chrono::seconds(10), "both controls to be registered");
