@@ -1,11 +1,11 @@
 // The agent as a real process against a sandbox: a SQLite clinic database behind "ORVEL_H.ini"
 // and the SQLite CRM in the program folder.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include "crm/crm_sandbox.h"
 #include "db/db_connection.h"
 #include "support/agent_process.h"
+#include "support/wait_until.h"
 #include "update/update_discovery.h"
 #include "ui/controls.h"
 
@@ -20,9 +20,12 @@ int RunAgentOnce(const std::string& folder) {
                                      "QUILLMEND_RUN=once", "QUILLMEND_PROGRAM_FOLDER=" + folder},
                                     folder + "/agent.err");
   if (pid < 0) return -1;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+  int status = -1;
+  if (!WaitUntil([&] { return AgentEnded(pid, &status); }, std::chrono::seconds(120),
+                 "the agent to end")) {
+    KillAgent(pid);
+  }
+  return status;
 }
 
 TEST(AgentDatabases, StartUpCreatesTheLocalTablesReadsTheCustomerAndReachesTheCrm) {

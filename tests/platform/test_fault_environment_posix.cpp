@@ -1,17 +1,16 @@
 // QUILLMEND_FAULTS: read once at process start, so that tests can give agent processes faults;
 // a malformed value is reported and changes nothing.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <thread>
 
 #include "platform/fault_injection.h"
 #include "platform/local_file.h"
 #include "support/agent_process.h"
 #include "support/temp_folder.h"
+#include "support/wait_until.h"
 
 namespace quillmend {
 namespace {
@@ -56,16 +55,12 @@ int RunAgentOnce(const std::string& folder, const std::string& faults, const std
   if (!faults.empty()) settings.push_back("QUILLMEND_FAULTS=" + faults);
   const int pid = StartAgentProcess(QUILLMEND_AGENT_PATH, settings, log);
   if (pid <= 0) return -1;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (std::chrono::steady_clock::now() < deadline) {
-    int status = 0;
-    if (::waitpid(pid, &status, WNOHANG) == pid) {
-      return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  int status = -1;
+  if (WaitUntil([&] { return AgentEnded(pid, &status); }, std::chrono::seconds(60),
+                "the agent to end")) {
+    return status;
   }
-  ::kill(pid, SIGKILL);
-  ::waitpid(pid, nullptr, 0);
+  KillAgent(pid);
   return -1;
 }
 

@@ -5,12 +5,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "platform/processes.h"
 #include "process/process_fixture.h"
 #include "process/process_list.h"
 #include "process/product_programs.h"
+#include "support/wait_until.h"
 
 namespace quillmend {
 namespace {
@@ -100,11 +102,14 @@ TEST(ProgramUnderWine, IsListedUnderItsOwnPathAndFound) {
   }
   WindowUnderTest ui({});
   const ListViewItem* entry = nullptr;
-  for (int i = 0; i < 100 && (entry == nullptr || entry->text != program); ++i) {
-    usleep(20000);  // until the child has executed the loader
-    ListProcesses(ui.state);
-    entry = FindEntry(ui.list(), static_cast<std::uint32_t>(pid));
-  }
+  // Until the child has executed the loader.
+  testing::WaitUntil(
+      [&] {
+        ListProcesses(ui.state);
+        entry = FindEntry(ui.list(), static_cast<std::uint32_t>(pid));
+        return entry != nullptr && entry->text == program;
+      },
+      std::chrono::seconds(10), "the loader's child to be listed under the program's path");
   kill(pid, SIGKILL);
   waitpid(pid, nullptr, 0);
   ASSERT_NE(entry, nullptr);

@@ -1,17 +1,18 @@
 // The agent as a real process: run once headless in a sandbox, and a second instance.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <regex>
-#include <thread>
 #include <vector>
 
 #include "startup/profile_file.h"
 #include "support/agent_process.h"
 #include "support/temp_folder.h"
+#include "support/wait_until.h"
 
 namespace quillmend {
 namespace {
@@ -27,39 +28,61 @@ pid_t StartAgent(const std::string& folder, bool once) {
   return static_cast<pid_t>(pid);
 }
 
-// Waits up to timeout for the child to end; returns its exit status or -1 when still running.
-int WaitFor(pid_t pid, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (std::chrono::steady_clock::now() < deadline) {
-    int status = 0;
-    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+bool Ended(pid_t pid, int* status) { return testing::AgentEnded(pid, status); }
+
+// Waits for the child to end and returns its exit status; -1 (the test failed) when it is still
+// running at the deadline.
+int ExitStatus(pid_t pid, std::chrono::seconds deadline) {
+  int status = -1;
+  if (!testing::WaitUntil([&] { return Ended(pid, &status); }, deadline, "the agent to end")) {
+    testing::KillAgent(pid);
   }
-  return -1;
+  return status;
+}
+
+// True when process pid holds a flock() on the file at path (as the kernel lists it).
+bool HoldsFileLock(pid_t pid, const std::string& path) {
+  struct stat file {};
+  if (stat(path.c_str(), &file) != 0) return false;
+  std::ifstream locks("/proc/locks");
+  const std::regex entry(R"(^\d+: FLOCK\s+\S+\s+WRITE\s+(\d+)\s+[0-9a-f]+:[0-9a-f]+:(\d+)\s)");
+  for (std::string line; std::getline(locks, line);) {
+    std::smatch match;
+    if (std::regex_search(line, match, entry) && std::stol(match[1]) == pid &&
+        std::stoull(match[2]) == static_cast<unsigned long long>(file.st_ino)) {
+      return true;
+    }
+  }
+  return false;
 }
 
 TEST(AgentProcess, RunsOnceHeadlessInAnEmptySandboxAndExitsCleanly) {
   TempFolder sandbox;
   const pid_t agent = StartAgent(sandbox.path(), true);
-  EXPECT_EQ(WaitFor(agent, std::chrono::seconds(60)), 0);
+  EXPECT_EQ(ExitStatus(agent, std::chrono::seconds(60)), 0);
 }
 
 TEST(AgentProcess, ASecondInstanceExitsAtOnceAndLeavesTheFirstRunning) {
   TempFolder sandbox;
+  const std::string lock = sandbox.Sub("quillmend.lock");
   const pid_t first = StartAgent(sandbox.path(), false);
-  std::this_thread::sleep_for(std::chrono::milliseconds(700));
-  ASSERT_EQ(WaitFor(first, std::chrono::milliseconds(1)), -1) << "first instance ended early";
+  int status = -1;
+  ASSERT_TRUE(testing::WaitUntil(
+      [&] { return HoldsFileLock(first, lock) || Ended(first, &status); },
+      std::chrono::seconds(30), "the first instance to take its lock"));
+  ASSERT_EQ(status, -1) << "first instance ended early";
   const pid_t second = StartAgent(sandbox.path(), false);
-  EXPECT_EQ(WaitFor(second, std::chrono::seconds(20)), 0);
-  EXPECT_EQ(WaitFor(first, std::chrono::milliseconds(200)), -1) << "first instance was touched";
+  EXPECT_EQ(ExitStatus(second, std::chrono::seconds(20)), 0);
+  EXPECT_FALSE(Ended(first, &status)) << "first instance was touched";
+  EXPECT_TRUE(HoldsFileLock(first, lock)) << "first instance lost its lock";
   kill(first, SIGTERM);
-  WaitFor(first, std::chrono::seconds(5));
+  ExitStatus(first, std::chrono::seconds(10));
 }
 
 TEST(AgentProcess, AMissingProgramFolderIsAClearError) {
   TempFolder sandbox;
   const pid_t agent = StartAgent(sandbox.Sub("missing"), true);
-  EXPECT_EQ(WaitFor(agent, std::chrono::seconds(20)), 2);
+  EXPECT_EQ(ExitStatus(agent, std::chrono::seconds(20)), 2);
 }
 
 }  // namespace

@@ -13,4 +13,11 @@ namespace quillmend::testing {
 int StartAgentProcess(const std::string& agent_path, const std::vector<std::string>& settings,
                       const std::string& stderr_path = "");
 
+// True once the agent started as pid has ended (it is then reaped); *status receives its exit
+// status, or 128 when a signal ended it. Never waits.
+bool AgentEnded(int pid, int* status);
+
+// Ends the agent with SIGKILL and reaps it.
+void KillAgent(int pid);
+
 }  // namespace quillmend::testing

@@ -1,7 +1,9 @@
 #include "support/agent_process.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/wait.h>
 
 extern char** environ;
 
@@ -30,6 +32,18 @@ int StartAgentProcess(const std::string& agent_path, const std::vector<std::stri
   const int rc = posix_spawn(&pid, agent_path.c_str(), &actions, nullptr, argv, envp.data());
   posix_spawn_file_actions_destroy(&actions);
   return rc == 0 ? static_cast<int>(pid) : -1;
+}
+
+bool AgentEnded(int pid, int* status) {
+  int raw = 0;
+  if (::waitpid(static_cast<pid_t>(pid), &raw, WNOHANG) != static_cast<pid_t>(pid)) return false;
+  *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128;
+  return true;
+}
+
+void KillAgent(int pid) {
+  ::kill(static_cast<pid_t>(pid), SIGKILL);
+  ::waitpid(static_cast<pid_t>(pid), nullptr, 0);
 }
 
 }  // namespace quillmend::testing

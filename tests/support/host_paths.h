@@ -12,6 +12,8 @@ std::string LocalPathOfHost(const std::string& host_path);
 // The process environment ("" when unset) and setting it for this process.
 std::string GetEnvironment(const std::string& name);
 void SetEnvironment(const std::string& name, const std::string& value);
+// Removes name from this process's environment.
+void RemoveEnvironment(const std::string& name);
 // True when the host's environment cannot be changed from inside (Wine).
 bool HostEnvironmentIsFixed();
 

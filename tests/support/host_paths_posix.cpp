@@ -16,6 +16,8 @@ void SetEnvironment(const std::string& name, const std::string& value) {
   setenv(name.c_str(), value.c_str(), 1);
 }
 
+void RemoveEnvironment(const std::string& name) { unsetenv(name.c_str()); }
+
 bool HostEnvironmentIsFixed() { return false; }
 
 }  // namespace quillmend::testing

@@ -40,6 +40,11 @@ void SetEnvironment(const std::string& name, const std::string& value) {
   _putenv_s(name.c_str(), value.c_str());
 }
 
+void RemoveEnvironment(const std::string& name) {
+  SetEnvironmentVariableW(Wide(name).c_str(), nullptr);
+  _putenv_s(name.c_str(), "");
+}
+
 bool HostEnvironmentIsFixed() { return true; }
 
 }  // namespace quillmend::testing

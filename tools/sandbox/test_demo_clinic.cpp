@@ -6,7 +6,6 @@
 #include <chrono>
 #include <filesystem>
 #include <sstream>
-#include <thread>
 
 #include "agent_run.h"
 #include "child_process.h"
@@ -15,12 +14,14 @@
 #include "sandbox_report.h"
 #include "support/sqlite_fixtures.h"
 #include "support/temp_folder.h"
+#include "support/wait_until.h"
 
 namespace quillmend::sandbox {
 namespace {
 
 using quillmend::testing::QuerySqlite;
 using quillmend::testing::TempFolder;
+using quillmend::testing::WaitUntil;
 
 struct ProgramsStopper {
   std::string folder;
@@ -52,10 +53,14 @@ TEST(DemoClinic, OneRunInstallsBothVersionsOldestFirstAndASecondRunChangesNothin
             ProgramLikeBytes(300 * 1024, 760));
   // The registration tool runs detached: give it its moment.
   std::string registered;
-  for (int i = 0; i < 200 && std::count(registered.begin(), registered.end(), '\n') < 2; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if (std::filesystem::exists(layout.register_log)) registered = ReadBytes(layout.register_log);
-  }
+  WaitUntil(
+      [&] {
+        if (std::filesystem::exists(layout.register_log)) {
+          registered = ReadBytes(layout.register_log);
+        }
+        return std::count(registered.begin(), registered.end(), '\n') >= 2;
+      },
+      std::chrono::seconds(10), "both controls to be registered");
   EXPECT_NE(registered.find(layout.system_folder + "/orvelgrid.ocx"), std::string::npos)
       << registered;
   EXPECT_NE(registered.find(layout.system_folder + "/orvelchart.dll"), std::string::npos)

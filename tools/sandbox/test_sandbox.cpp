@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
-#include <thread>
 #include <sstream>
 
 #include "agent_run.h"
@@ -19,6 +18,7 @@
 #include "startup/settings.h"
 #include "support/sqlite_fixtures.h"
 #include "support/temp_folder.h"
+#include "support/wait_until.h"
 
 namespace quillmend::sandbox {
 namespace {
@@ -26,6 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 using quillmend::testing::QuerySqlite;
 using quillmend::testing::TempFolder;
+using quillmend::testing::WaitUntil;
 
 TEST(ChildProcess, StopEndsAChildThatIgnoresTerminationAndReadLineJoinsPieces) {
   ChildOptions options;
@@ -59,12 +60,13 @@ TEST(ChildProcess, StopProgramsRunningFromEndsOnlyProgramsBelowThatFolder) {
   ChildProcess inside({folder.Sub("inside/sub/Velmont.exe"), "60"});
   ChildProcess beside({folder.Sub("inside-not/Velmont.exe"), "60"});
   // The program must have been executed before its /proc entry names it.
-  for (int i = 0; i < 200 && fs::read_symlink("/proc/" + std::to_string(beside.pid()) + "/exe")
-                                     .string()
-                                     .find("inside-not") == std::string::npos;
-       ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  const auto executed = [](const ChildProcess& child) {
+    std::error_code error;
+    return fs::read_symlink("/proc/" + std::to_string(child.pid()) + "/exe", error)
+               .filename() == "Velmont.exe";
+  };
+  ASSERT_TRUE(WaitUntil([&] { return executed(inside) && executed(beside); },
+                        std::chrono::seconds(10), "both programs to be executed"));
   EXPECT_EQ(StopProgramsRunningFrom(folder.Sub("inside")), 1);
   EXPECT_EQ(inside.Wait(), 128 + SIGKILL);
   EXPECT_TRUE(beside.Running()) << "a program beside the folder was ended";
@@ -225,9 +227,8 @@ TEST(ClinicSandbox, ASecondInstanceFinishesThePendingUpdateAndLeavesTheFirstRunn
   const auto first_pass_began = [&] {
     return ReadBytes(folder.Sub("first.err")).find("Label6: ") != std::string::npos;
   };
-  for (int i = 0; i < 600 && !first_pass_began(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  WaitUntil([&] { return first_pass_began() || !first.Running(); }, std::chrono::seconds(30),
+            "the first instance's pass to begin");
   ASSERT_TRUE(first.Running()) << ReadBytes(folder.Sub("first.err"));
   LeavePendingUpdate(layout, "finished by the second");
 
