@@ -111,7 +111,7 @@ TEST(ApplyDownloaded, TheCompanionProgramIsReplacedUnlessReadOnly) {
   // Copied, not moved: the staging folder is the share of the offline workstations.
   EXPECT_EQ(ReadFileBytes(ws.Program("download/Program/Tandrel.exe")), "new companion");
 
-  ws.Stage("program/tandrel.exe", "newer companion");
+  ws.Stage("Program/Tandrel.exe", "newer companion");
   fs::permissions(FsPath(ws.Program("Tandrel.exe")), fs::perms::owner_read);
   ApplyDownloadedFiles(ws.state, "7.5.14");
   EXPECT_EQ(ReadFileBytes(ws.Program("Tandrel.exe")), "new companion");

@@ -8,7 +8,9 @@
 
 #include "platform/common/command_line.h"
 #include "platform/programs.h"
+#include "support/scoped_environment.h"
 #include "support/temp_folder.h"
+#include "support/wait_until.h"
 
 namespace quillmend {
 namespace {
@@ -30,9 +32,8 @@ TEST(Programs, StartedProcessIsSeenToEnd) {
   auto child = StartCommandLine("sleep 0.2", WindowStyle::kHidden, &error);
   ASSERT_NE(child, nullptr) << error;
   EXPECT_GT(child->id(), 0u);
-  while (!child->HasExited()) {
-  }
-  EXPECT_TRUE(child->HasExited());
+  EXPECT_TRUE(testing::WaitUntil([&] { return child->HasExited(); }, std::chrono::seconds(10),
+                                 "the program's end"));
   EXPECT_EQ(StartCommandLine("/nonexistent/x", WindowStyle::kHidden, &error), nullptr);
   EXPECT_FALSE(error.empty());
 }
@@ -51,9 +52,7 @@ TEST(Programs, AProcessLetGoWhileRunningLeavesNoZombieWhenItEnds) {
 }
 
 TEST(Programs, WithoutDisplayARunningExeProcessCountsAsTheWindow) {
-  const char* display = std::getenv("DISPLAY");
-  const std::string saved = display != nullptr ? display : "";
-  unsetenv("DISPLAY");
+  const testing::ScopedEnvironment no_display("DISPLAY", std::nullopt);
   testing::TempFolder folder;
   const std::string program = folder.Sub("QmFakeMainScreen.exe");
   std::filesystem::copy_file("/bin/sleep", program);
@@ -62,18 +61,14 @@ TEST(Programs, WithoutDisplayARunningExeProcessCountsAsTheWindow) {
   auto child = StartCommandLine("\"" + program + "\" 30", WindowStyle::kNormalFocus, &error);
   ASSERT_NE(child, nullptr) << error;
   // The spawned child shows the new program's name only once it has executed it.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!TopLevelWindowExists("QmFakeMainScreen") && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  EXPECT_TRUE(TopLevelWindowExists("QmFakeMainScreen"));
+  testing::WaitUntil([] { return TopLevelWindowExists("QmFakeMainScreen"); },
+                     std::chrono::seconds(10), "the started program's process");
   EXPECT_TRUE(TopLevelWindowExists("qmfakemainscreen"));
   EXPECT_FALSE(TopLevelWindowExists("QmFakeMain"));
   kill(static_cast<pid_t>(child->id()), SIGTERM);
-  while (!child->HasExited()) {
-  }
+  testing::WaitUntil([&] { return child->HasExited(); }, std::chrono::seconds(10),
+                     "the program's end");
   EXPECT_FALSE(TopLevelWindowExists("QmFakeMainScreen"));
-  if (display != nullptr) setenv("DISPLAY", saved.c_str(), 1);
 }
 
 }  // namespace

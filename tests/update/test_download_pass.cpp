@@ -247,12 +247,14 @@ TEST(DownloadPass, UnusableServerRowsFailTheVersionWithoutHarm) {
   UpdateClinic clinic({true, true, true});
   clinic.Publish("7.5.13", kVersion13);
   struct Row {
-    const char* path;
-    const char* port;
+    std::string path;
+    std::string port;
   };
-  // An empty path, a path with no folder part, and a port that is not a number (port 21 is
-  // taken then, where nothing listens).
-  for (const Row row : {Row{"", "2121"}, Row{"127.0.0.1", "1"}, Row{"127.0.0.1/orvel", "abc"}}) {
+  // An empty path, a path with no folder part (on a port where nothing listens), and a port
+  // that is not a number (port 21 is taken then, where nothing listens).
+  const ClosedPort closed;
+  for (const Row& row : {Row{"", closed.port_text()}, Row{"127.0.0.1", closed.port_text()},
+                         Row{"127.0.0.1/orvel", "abc"}}) {
     ExecSqlite(clinic.crm_db, {"delete from 오르벨버전서버"});
     AddFtpServerRow(clinic.crm_db, kCustomer, row.path, row.port, "u", "p", "", "");
     clinic.runner->Down();
