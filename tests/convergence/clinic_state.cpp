@@ -241,7 +241,10 @@ FolderSnapshot ClinicChecker::Snapshot(const Workstation& running) const {
       continue;
     }
     const std::string name = it->path().filename().string();
-    if (StartsWith(path, clinic_db_) || name == ".ballast" || name == "odbc.ini") continue;
+    if (StartsWith(path, clinic_db_) || StartsWith(path, a_.layout.crm_db) ||
+        name == ".ballast" || name == "odbc.ini") {
+      continue;
+    }
     struct stat st{};
     if (lstat(path.c_str(), &st) != 0) continue;
     const std::int64_t mtime = st.st_mtim.tv_sec * 1000000000ll + st.st_mtim.tv_nsec;
@@ -282,8 +285,8 @@ std::vector<Violation> ClinicChecker::AfterRun(const Workstation& ran,
     const std::string expected_host = offline ? b_.host : a_.host;
     if (row.host != expected_host) {
       out.push_back({"CRM version row under another workstation's name",
-                     row.version + " " + row.program + " (" + row.state + ") sent as " +
-                         row.host + ", written by " + expected_host});
+                     row.version + " (" + row.state + ") sent as " + row.host +
+                         ", written by " + expected_host});
     }
     const std::string key = row.version + "|" + row.host + "|" + ToUpperAscii(row.program) +
                             "|" + row.state;

@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -81,6 +83,17 @@ bool Parse(int argc, char** argv, Arguments& a) {
   return a.seeds > 0;
 }
 
+// Whether the agent reads fault injections from QUILLMEND_FAULTS (its binary names the
+// variable). QUILLMEND_CONVERGENCE_SEAM=0 or 1 decides instead.
+bool AgentHasFaultSeam(const std::string& agent) {
+  if (const char* forced = std::getenv("QUILLMEND_CONVERGENCE_SEAM"); forced && *forced) {
+    return std::string(forced) == "1";
+  }
+  std::ifstream in(agent, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return bytes.find("QUILLMEND_FAULTS") != std::string::npos;
+}
+
 std::string RerunCommand(const std::string& self, const Arguments& a, std::uint64_t seed) {
   std::string command = self + " --seed " + std::to_string(seed);
   if (a.long_mode) command += " --long";
@@ -113,8 +126,7 @@ int main(int argc, char** argv) {
   settings.plan.big_file = args.big;
   settings.keep_failed = args.keep;
   settings.verbose = args.verbose;
-  const char* seam = std::getenv("QUILLMEND_CONVERGENCE_SEAM");
-  settings.plan.seam = seam != nullptr && std::string(seam) == "1";
+  settings.plan.seam = AgentHasFaultSeam(settings.agent_path);
   const bool own_work = args.work.empty();
   settings.work_folder = own_work ? "/tmp/quillmend-convergence." + std::to_string(getpid())
                                   : fs::absolute(args.work).string();
@@ -126,6 +138,7 @@ int main(int argc, char** argv) {
               static_cast<unsigned long long>(args.first), args.long_mode ? "long" : "short",
               settings.work_folder.c_str());
   if (!mounts) std::printf("  no disk-full or read-only faults: %s\n", why_no_mounts.c_str());
+  if (!settings.plan.seam) std::printf("  the agent reads no QUILLMEND_FAULTS: no seam faults\n");
 
   int status = 0;
   try {

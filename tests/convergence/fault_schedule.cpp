@@ -157,7 +157,10 @@ SeedPlan PlanSeed(std::uint64_t seed, const std::vector<Release>& releases,
       {FaultKind::kFileTruncated, 5},   {FaultKind::kFileAltered, 4},
       {FaultKind::kArchiveDamaged, 6},
   };
-  std::vector<Weighted> b_table = {{FaultKind::kKillRandom, 8}, {FaultKind::kKillPending, 5}};
+  std::vector<Weighted> b_table = {{FaultKind::kKillRandom, 8},
+                                   {FaultKind::kKillPlacement, 6},
+                                   {FaultKind::kKillDatabase, 4},
+                                   {FaultKind::kKillPending, 5}};
   if (options.long_mode) a_table.push_back({FaultKind::kServerSilent, 2});
   if (options.disk_faults) {
     for (auto* table : {&a_table, &b_table}) {

@@ -106,6 +106,12 @@ class SeedRunner {
     sandbox::ClinicOptions options;
     options.installed_version = kBaseVersion;
     sandbox::CreateClinic(a_.layout, options);
+    // The vendor's CRM is far away, not on A's disk: the agent opens it through a link.
+    const std::string crm = JoinedPath(folder_, "crm.db");
+    fs::copy_file(a_.layout.crm_db, crm);
+    fs::remove(a_.layout.crm_db);
+    fs::create_symlink(crm, a_.layout.crm_db);
+    a_.layout.crm_db = crm;
     b_.layout = sandbox::SandboxLayout(JoinedPath(folder_, "B"));
     b_.layout.clinic_db = a_.layout.clinic_db;
     // Its own host name where the suite may give it one (root); else it shares A's.
