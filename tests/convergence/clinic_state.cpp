@@ -406,6 +406,35 @@ std::vector<Violation> ClinicChecker::AtConvergence() {
   return out;
 }
 
+std::vector<std::string> ClinicChecker::StrayFiles() const {
+  static const std::set<std::string> own = {"ORVEL_H.INI", "QUILLMEND.INI", "CRM", "CRM-JOURNAL",
+                                            "SERVER.INI", "QUILLMEND.LOCK"};
+  std::set<std::string> known;
+  for (const Release& r : releases_) {
+    for (const ReleaseFile& f : r.files) known.insert(ToUpperAscii(Key(f)));
+  }
+  std::vector<std::string> stray;
+  for (const Workstation* w : {&a_, &b_}) {
+    for (const auto& [root, prefix] : {std::pair{w->layout.program_folder, std::string("program/")},
+                                       std::pair{w->layout.system_folder, std::string("system/")}}) {
+      std::error_code ec;
+      for (auto it = fs::recursive_directory_iterator(root, ec);
+           !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        const std::string relative = it->path().lexically_relative(root).string();
+        const std::string upper = ToUpperAscii(relative);
+        if (it->is_directory() && it.depth() == 0 && (upper == "DOWNLOAD" || upper == "NEWUPDATE")) {
+          it.disable_recursion_pending();
+          continue;
+        }
+        if (!it->is_regular_file() && !it->is_symlink()) continue;
+        if (own.count(upper) || known.count(ToUpperAscii(prefix + relative))) continue;
+        stray.push_back(w->label + ": " + prefix + relative);
+      }
+    }
+  }
+  return stray;
+}
+
 std::string ClinicChecker::Fingerprint() const {
   std::ostringstream text;
   const Records r = Read();

@@ -47,6 +47,9 @@ class ClinicChecker {
   // After the clean passes: both workstations on the latest version, byte for byte, and the
   // records complete and agreeing with the disk.
   std::vector<Violation> AtConvergence();
+  // Files in the program and system folders (staging and pending folders aside) that are
+  // neither a version's file nor one of the agent's and the product's own.
+  std::vector<std::string> StrayFiles() const;
   // A text that changes whenever a run changed anything that matters.
   std::string Fingerprint() const;
 

@@ -145,6 +145,7 @@ int main(int argc, char** argv) {
     const ReleaseSet releases(settings.work_folder + "/release", settings.work_folder + "/ftp");
     std::map<FaultKind, int> injected;
     std::map<std::string, std::vector<std::pair<std::uint64_t, SeedViolation>>> by_kind;
+    std::vector<std::pair<std::uint64_t, std::string>> strays;
     int converged = 0;
     int most_passes = 0;
     std::uint64_t most_passes_seed = 0;
@@ -165,6 +166,10 @@ int main(int argc, char** argv) {
                   static_cast<unsigned long long>(seed), faults, r.runs,
                   r.converged ? "converged" : "NOT converged", r.clean_passes,
                   r.violations.size(), r.seconds);
+      for (const std::string& note : r.notes) {
+        std::printf("    note: stray file %s\n", note.c_str());
+        strays.push_back({seed, note});
+      }
       std::set<std::string> shown;
       for (const SeedViolation& v : r.violations) {
         by_kind[v.kind].push_back({seed, v});
@@ -201,6 +206,12 @@ int main(int argc, char** argv) {
                   static_cast<unsigned long long>(found.front().first),
                   found.front().second.when.c_str(), found.front().second.detail.c_str(),
                   RerunCommand(self, args, found.front().first).c_str());
+    }
+    std::printf("notes (no rule broken): %zu stray files left in program or system folders\n",
+                strays.size());
+    for (size_t i = 0; i < strays.size() && i < 5; ++i) {
+      std::printf("  seed %llu: %s\n", static_cast<unsigned long long>(strays[i].first),
+                  strays[i].second.c_str());
     }
     if (!by_kind.empty() || converged != static_cast<int>(args.seeds)) status = 1;
   } catch (const std::exception& e) {

@@ -144,10 +144,14 @@ class SeedRunner {
     const std::string below = path.substr(0, w.layout.program_folder.size() + 10);
     return ToUpperAscii(below) == ToUpperAscii(w.layout.program_folder + "/download/");
   }
-  bool IsServedName(const std::string& name) const {
+  // A name that holds the name of a file expanded from an archive, and is no archive: the
+  // expanded file or its temporary file.
+  bool NamesExpandedFile(const std::string& name) const {
+    const std::string upper = ToUpperAscii(name);
+    if (upper.find(".CAB") != std::string::npos) return false;
     for (const Release& r : releases_) {
       for (const ReleaseFile& f : r.files) {
-        if (ToUpperAscii(f.ServedName()) == ToUpperAscii(name)) return true;
+        if (f.cab && upper.find(ToUpperAscii(f.name)) != std::string::npos) return true;
       }
     }
     return false;
@@ -225,7 +229,7 @@ class SeedRunner {
           break;
         case FaultKind::kKillExpansion:
           m.file_test = [this, w](const std::string& path) {
-            return InDownload(*w, path) && !IsServedName(BaseName(path));
+            return InDownload(*w, path) && NamesExpandedFile(BaseName(path));
           };
           m.run = kill_it;
           moments.push_back(m);
@@ -405,6 +409,7 @@ class SeedRunner {
       Add("needed more than 3 clean passes", std::to_string(changing) + " passes", when);
     }
     for (const Violation& v : checker_->AtConvergence()) Add(v.kind, v.detail, when);
+    for (const std::string& stray : checker_->StrayFiles()) result_.notes.push_back(stray);
     bool converged_violation = false;
     for (const SeedViolation& v : result_.violations) {
       converged_violation = converged_violation || v.when == when;

@@ -35,6 +35,8 @@ struct SeedResult {
   int clean_passes = 0;  // clean rounds (A, then B) that still changed something
   std::map<FaultKind, int> injected;
   std::vector<SeedViolation> violations;
+  // Left-overs that break no rule: files of no version in a program or system folder.
+  std::vector<std::string> notes;
   double seconds = 0;
   int runs = 0;
 };
