@@ -42,9 +42,9 @@ FaultKind Draw(Dice& dice, const std::vector<Weighted>& table) {
 std::string SeamRules(Dice& dice) {
   static const std::vector<std::string> rules = {
       "write:*download*:enospc:", "rename:*Velmont.exe*:eacces:", "open:*orvelgrid.ocx*:eacces:",
-      "write:*OrvelData.dat*:enospc:", "rename:*ORVEL_H.ini*:eio:", "recv::econnreset:",
+      "write:*OrvelData.dat*:enospc:", "rename:*ORVEL_H.ini*:eio:", "recv:*:econnreset:",
       "flush:*system*:eio:", "settime:*:eio:", "open:*newupdate*:eacces:",
-      "remove:*:eacces:", "connect::etimedout:"};
+      "remove:*:eacces:", "connect:*:etimedout:"};
   std::string rule = dice.Pick(rules);
   rule += std::to_string(dice.Between(1, 4)) + ":" + std::to_string(dice.Between(0, 2));
   return rule;
