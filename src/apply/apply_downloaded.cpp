@@ -11,7 +11,7 @@
 #include "platform/local_time.h"
 #include "startup/diagnostics.h"
 #include "startup/program_paths.h"
-#include "startup/text.h"
+#include "base/text.h"
 #include "ui/frm_files.h"
 
 namespace quillmend {

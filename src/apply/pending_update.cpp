@@ -16,7 +16,7 @@
 #include "startup/folders.h"
 #include "startup/program_paths.h"
 #include "startup/settings.h"
-#include "startup/text.h"
+#include "base/text.h"
 #include "ui/frm_files.h"
 
 namespace quillmend {

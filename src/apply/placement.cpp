@@ -10,10 +10,11 @@
 #include "platform/file_placement.h"
 #include "platform/programs.h"
 #include "platform/registration.h"
+#include "startup/agent_settings.h"
 #include "startup/diagnostics.h"
 #include "startup/folders.h"
 #include "startup/settings.h"
-#include "startup/text.h"
+#include "base/text.h"
 
 namespace quillmend {
 namespace {
@@ -64,7 +65,8 @@ bool IsOwnExecutableName(const std::string& file_name) {
 }
 
 std::string RegistrationCommandLine(const SharedState& state, const std::string& target) {
-  const std::string program = RegistrationProgram(state);
+  const std::string program = RegistrationProgram(
+      state.g_SystemFolder, AgentSetting(state, "Platform", "RegisterCommand"));
   if (program.empty()) return {};
   return "\"" + program + "\" /s \"" + target + "\"";
 }

@@ -2,11 +2,15 @@
 // receipt numbers, and the rows that waited from offline passes.
 #include "crm/crm_reporting.h"
 
+#include <set>
+#include <vector>
+
 #include "db/db_access.h"
 #include "db/db_connection.h"
 #include "platform/local_time.h"
+#include "startup/diagnostics.h"
 #include "startup/settings.h"
-#include "startup/text.h"
+#include "base/text.h"
 
 namespace quillmend {
 namespace {
@@ -49,64 +53,168 @@ std::string RequestCodeInsert(const std::string& number) {
          " values ('" + SqlQuoted(number) + "', 1, '3', 'P.프로그램', '','', '')";
 }
 
+std::string SentVersionRowsQuery(const std::string& customer_code, const std::string& version) {
+  return "select 이름, ip, 프로그램명 from 오르벨거래처버전 where 고객번호 = '" +
+         SqlQuoted(customer_code) + "' and 버전 = '" + SqlQuoted(version) + "'";
+}
+
+std::string SupportRecordsQuery(const std::string& customer_code, const std::string& text) {
+  // like, not =: the CRM's free-text columns may be of a type that = cannot compare.
+  return "select 처리내용, 요구사항 from 고객지원기록 where 고객번호 = '" + SqlQuoted(customer_code) +
+         "' and 처리내용 like '" + SqlQuoted(text) + "'";
+}
+
+std::string MarkSentUpdate(const std::vector<std::string>& ids) {
+  std::string list;
+  for (const std::string& id : ids) list += (list.empty() ? "" : ",") + id;
+  return "update 버전파일개별 set 전송여부 = 'Y' where ID in (" + list + ")";
+}
+
 void SendCustomerVersion(SharedState& state, const std::string& version,
                          const std::string& program_name, const std::string& program_version,
                          const std::string& state_text) {
-  const ParamList parameters = {"",           state.g_CustomerCode, version,
-                                state.g_HostName, state.g_LocalIP,  program_name,
-                                program_version,  state_text,       FormatDateTime(LocalNow())};
+  SendCustomerVersionAs(state, version, state.g_HostName, state.g_LocalIP, program_name,
+                        program_version, state_text, FormatDateTime(LocalNow()));
+}
+
+void SendCustomerVersionAs(SharedState& state, const std::string& version,
+                           const std::string& host_name, const std::string& ip,
+                           const std::string& program_name, const std::string& program_version,
+                           const std::string& state_text, const std::string& time) {
+  const ParamList parameters = {"",        state.g_CustomerCode, version,         host_name, ip,
+                                program_name, program_version,   state_text,      time};
   ExecuteWithParams(state,
                     "insert into 오르벨거래처버전(고객번호,버전,이름,ip,프로그램명,프로그램버전,"
                     "상태,일자) values(?,?,?,?,?,?,?,?) ",
                     parameters, state.g_Connect2);
 }
 
+namespace {
+
+// A waiting 버전파일개별 row, as the workstation that wrote it recorded it.
+struct WaitingRow {
+  std::string id;
+  std::string host_name;
+  std::string ip;
+  std::string program_name;
+  std::string program_version;
+  std::string state_text;
+  std::string time;
+};
+
+// Which workstation and program a CRM row is about, compared as the server compares text:
+// without regard to letter case or trailing blanks.
+std::string RowKey(const std::string& host_name, const std::string& ip,
+                   const std::string& program_name) {
+  auto key = [](const std::string& text) { return ToUpperAscii(TrimBlanks(text)); };
+  return key(host_name) + '\n' + key(ip) + '\n' + key(program_name);
+}
+
+// The rows of version the CRM holds already for the customer (empty when it cannot be asked).
+std::set<std::string> RowsInCrm(SharedState& state, const std::string& version) {
+  std::set<std::string> keys;
+  try {
+    Recordset rs = QueryOn(state, SentVersionRowsQuery(state.g_CustomerCode, version),
+                           state.g_Connect2);
+    for (; !rs.eof(); rs.MoveNext()) keys.insert(RowKey(rs.Text(0), rs.Text(1), rs.Text(2)));
+  } catch (const std::exception&) {
+  }
+  return keys;
+}
+
+// True when the CRM holds this workstation's support record with text already.
+bool SupportRecordFiled(SharedState& state, const std::string& text) {
+  const std::string detail = text + "(" + state.g_LocalIP + ":" + state.g_HostName + ")";
+  try {
+    Recordset rs = QueryOn(state, SupportRecordsQuery(state.g_CustomerCode, text),
+                           state.g_Connect2);
+    for (; !rs.eof(); rs.MoveNext()) {
+      if (TrimBlanks(rs.Text(0)) == text && TrimBlanks(rs.Text(1)) == detail) return true;
+    }
+  } catch (const std::exception&) {
+  }
+  return false;
+}
+
+// Marks rows sent by their ID, a few hundred to a statement. An ID that is no whole number
+// cannot be named: its row keeps waiting (and is not sent twice).
+void MarkSent(SharedState& state, const std::vector<std::string>& ids) {
+  constexpr size_t kPerStatement = 400;
+  std::vector<std::string> batch;
+  auto flush = [&] {
+    if (batch.empty()) return;
+    try {
+      ExecuteStatement(state, MarkSentUpdate(batch), state.g_Connect);
+    } catch (const std::exception&) {
+    }
+    batch.clear();
+  };
+  for (const std::string& raw : ids) {
+    const std::string id = TrimBlanks(raw);
+    if (id.empty() || id.find_first_not_of("0123456789") != std::string::npos) {
+      LogLine("the waiting row with ID \"" + raw + "\" cannot be marked as sent");
+      continue;
+    }
+    batch.push_back(id);
+    if (batch.size() == kPerStatement) flush();
+  }
+  flush();
+}
+
+}  // namespace
+
 void SendPendingVersionRecords(SharedState& state) {
   const std::string v = GetLastVersion(state);
-  Recordset rs;
+  std::vector<WaitingRow> rows;
   try {
+    Recordset rs;
     if (!OpenRecordset(state, rs,
                        "select * from 버전파일개별 where 버전 = '" + SqlQuoted(v) +
                            "' and 전송여부 = 'N' ")) {
       return;
     }
+    for (; !rs.eof(); rs.MoveNext()) {
+      rows.push_back({rs.Text("ID"), rs.Text("이름"), rs.Text("IP"), rs.Text("프로그램명"),
+                      rs.Text("프로그램버전"), rs.Text("상태"), rs.Text("일자")});
+    }
   } catch (const std::exception&) {
     return;  // nothing is known to be waiting
   }
-  // A row counts as sent only when its send succeeded: a failed one keeps "N" and is sent by
-  // a later pass instead of being lost.
+  // Each row goes out with the identity and time of the workstation that wrote it. A row the CRM
+  // holds already (a pass cut short before its marks) is not sent again; a row whose send
+  // failed keeps "N" and is sent by a later pass.
+  std::set<std::string> in_crm = RowsInCrm(state, v);
   std::vector<std::string> sent_ids;
-  bool all_sent = true;
-  for (; !rs.eof(); rs.MoveNext()) {
-    try {
-      SendCustomerVersion(state, v, rs.Text("프로그램명"), rs.Text("프로그램버전"),
-                          rs.Text("상태"));
-      sent_ids.push_back(rs.Text("ID"));
-    } catch (const std::exception&) {
-      all_sent = false;
-    }
-  }
-  rs.Close();
-  if (sent_ids.empty()) return;
-  try {
-    if (all_sent) {
-      ExecuteStatement(state,
-                       "update 버전파일개별 set 전송여부 = 'Y' where 버전 = '" + SqlQuoted(v) + "'",
-                       state.g_Connect);
-    } else {
-      for (const std::string& id : sent_ids) {
-        ExecuteStatement(state,
-                         "update 버전파일개별 set 전송여부 = 'Y' where ID = " +
-                             std::to_string(std::stoll(id)),
-                         state.g_Connect);
+  for (const WaitingRow& row : rows) {
+    const std::string key = RowKey(row.host_name, row.ip, row.program_name);
+    if (!in_crm.contains(key)) {
+      try {
+        SendCustomerVersionAs(state, v, row.host_name, row.ip, row.program_name,
+                              row.program_version, row.state_text,
+                              row.time.empty() ? FormatDateTime(LocalNow()) : row.time);
+      } catch (const std::exception&) {
+        continue;
       }
+      in_crm.insert(key);
     }
-  } catch (const std::exception&) {
+    sent_ids.push_back(row.id);
   }
-  AddSupportRecord(state, "Ver " + v + " 업데이트완료");
+  if (sent_ids.empty()) return;
+  // The support record is filed before the rows are marked: a pass cut short in between sends
+  // again, finds the rows and the record in the CRM, and only marks.
+  // A record the CRM refused leaves the rows waiting, so that the next pass files it.
+  const std::string text = "Ver " + v + " 업데이트완료";
+  if (!SupportRecordFiled(state, text) && !FileSupportRecord(state, text)) return;
+  // Only the rows sent now (or found in the CRM), by ID: rows another workstation wrote since
+  // they were read keep waiting.
+  MarkSent(state, sent_ids);
 }
 
 void AddSupportRecord(SharedState& state, const std::string& text) {
+  FileSupportRecord(state, text);
+}
+
+bool FileSupportRecord(SharedState& state, const std::string& text) {
   const LocalDateTime now = LocalNow();
   const std::string today = FormatDate(now);
   const std::string time = FormatHourMinute(now);
@@ -120,17 +228,20 @@ void AddSupportRecord(SharedState& state, const std::string& text) {
   } catch (const std::exception&) {
   }
   const std::string detail = text + "(" + state.g_LocalIP + ":" + state.g_HostName + ")";
-  if (state.g_CustomerCode.empty()) return;
+  if (state.g_CustomerCode.empty()) return true;  // nothing to file
+  bool filed = true;
   try {
     ExecuteStatement(state,
                      SupportRecordInsert(number, today, time, state.g_CustomerCode, detail, text),
                      state.g_Connect2);
   } catch (const std::exception&) {
+    filed = false;
   }
   try {
     ExecuteStatement(state, RequestCodeInsert(number), state.g_Connect2);
   } catch (const std::exception&) {
   }
+  return filed;
 }
 
 }  // namespace quillmend

@@ -1,7 +1,7 @@
 #include "crm/host_identity.h"
 
 #include "platform/host_identity.h"
-#include "startup/text.h"
+#include "base/text.h"
 #include "ui/ui_host.h"
 
 namespace quillmend {

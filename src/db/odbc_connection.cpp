@@ -10,7 +10,7 @@
 #include "platform/file_names.h"
 #include "platform/odbc_sdk.h"
 #include "startup/diagnostics.h"
-#include "startup/text.h"
+#include "base/text.h"
 
 #ifndef QUILLMEND_ARR_SPLIT_MODULE
 #define QUILLMEND_ARR_SPLIT_MODULE ""

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "startup/text.h"
+#include "base/text.h"
 
 namespace quillmend {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "db/db_access.h"
-#include "startup/text.h"
+#include "base/text.h"
 
 namespace quillmend {
 namespace {

@@ -11,17 +11,27 @@ namespace quillmend {
 void CreateVersionTables(SharedState& state);
 // Sets g_CustomerCode (and the window's customer label) from the product settings. Throws DbError.
 void GetCustomerCode(SharedState& state);
-// Derives g_InstalledVersion (and reads the customer code).
+// Derives g_InstalledVersion, the version a pass starts from: the older (db/version_order.h) of
+// the product's recorded version and [Version] Last; Last alone when the recorded version is
+// missing, NULL or blank. Then reads the customer code. Throws DbError.
 void GetInstalledVersion(SharedState& state);
-// Raises the product's recorded version after an applied version and files a support record.
+// Raises the product's recorded version to [Version] Last when every "syssVersionno" row of the
+// latest date is older in version order (or there is none), then files the support record
+// "Ver " + Last + " 업데이트 완료". Ignores every failure statement by statement.
 void UpdateProductVersion(SharedState& state);
 // Adds a 버전파일개별 row (전송여부 "N") for a program applied offline. Throws DbError.
 void AddVersionFileRecord(SharedState& state, const std::string& version,
                           const std::string& program_name, const std::string& program_version,
                           const std::string& state_text);
 
-// The statements of UpdateProductVersion for the version last (quotes in it doubled).
-std::string ProductVersionAtLeastQuery(const std::string& last);
+// The no-downgrade rule of the update loops: true when version comes after [Version] Last (the
+// version this workstation last applied whole) in version order. Otherwise logs that the version
+// is passed over and returns false: a version that is not newer is never applied. Never throws.
+bool IsNewerThanInstalled(const SharedState& state, const std::string& version);
+
+// The statements of UpdateProductVersion: the recorded versions of the latest date, and the
+// raise to last (quotes in it doubled).
+std::string ProductVersionQuery();
 std::string ProductVersionUpdate(const std::string& last);
 
 }  // namespace quillmend

@@ -1,13 +1,13 @@
 #include "net/c_dir_list.h"
 
-#include "startup/text.h"
+#include "base/text.h"
 
 namespace quillmend {
 
 std::string cDirList::KeyOf(const std::string& name) { return ToUpperAscii(name); }
 
 void cDirList::Add(std::uint32_t lAttrib, double dtCreationTime, double dtLastAccessTime,
-                   double dtLastWriteTime, std::int32_t lFileSize, const std::string& sFileName) {
+                   double dtLastWriteTime, std::int64_t lFileSize, const std::string& sFileName) {
   const std::string key = KeyOf(sFileName);
   if (positions_.count(key) != 0) {
     throw DirListError("This key is already associated with an element of this collection: " +

@@ -25,7 +25,7 @@ struct cDirItem {
   double CreationTime = 0;
   double LastAccessTime = 0;
   double LastWriteTime = 0;
-  std::int32_t FileSize = 0;  // low 32 bits of the size
+  std::int64_t FileSize = 0;  // the whole size: files of 2 GiB and more keep it
   std::string Filename;
 };
 
@@ -41,7 +41,7 @@ class cDirList {
   // Appends one entry built from a find record's fields. The nine flags come from their bits in
   // lAttrib. Throws DirListError when sFileName is already a key; the list is then unchanged.
   void Add(std::uint32_t lAttrib, double dtCreationTime, double dtLastAccessTime,
-           double dtLastWriteTime, std::int32_t lFileSize, const std::string& sFileName);
+           double dtLastWriteTime, std::int64_t lFileSize, const std::string& sFileName);
   // Removes every entry.
   void Clear();
   // The entry at a 1-based position, or under a key (file name, any letter case).

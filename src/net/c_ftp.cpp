@@ -9,7 +9,7 @@
 #include "platform/file_names.h"
 #include "platform/system_info.h"
 #include "startup/shared_state.h"
-#include "startup/text.h"
+#include "base/text.h"
 #include "ui/frm_files.h"
 #include "ui/ui_host.h"
 
@@ -84,6 +84,11 @@ class BlockWriter {
   std::ofstream& file_;
   std::vector<char> buffer_;
 };
+
+std::int64_t SizeOf(const inet::FindData& data) {
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.size_high) << 32) |
+                                   data.size_low);
+}
 
 void SetBarRange(ProgressBarControl& bar, float low, float high) {
   if (!bar.SetMin(low)) {
@@ -261,7 +266,7 @@ void cFTP::FailDownload(std::ofstream* local, const std::string& temp,
 }
 
 bool cFTP::FTPDownloadFile(const std::string& sLocal, const std::string& sRemote,
-                           std::int32_t lSize) {
+                           std::int64_t lSize) {
   if (sLocal.empty() || sRemote.empty() || lSize <= 0) return false;
   ProgressBarControl* bar = state_.frmFiles != nullptr ? &state_.frmFiles->prgFile : nullptr;
   if (bar != nullptr) SetBarRange(*bar, 1, static_cast<float>(lSize));
@@ -283,9 +288,10 @@ bool cFTP::FTPDownloadFile(const std::string& sLocal, const std::string& sRemote
   }
 
   char block[kBlock];
-  float count = 1;
-  const std::int32_t blocks = lSize / static_cast<std::int32_t>(kBlock);
-  for (std::int32_t i = 0; i < blocks; ++i) {
+  // Counted in whole numbers: a float stops growing by 1024 past 16 GiB.
+  std::int64_t count = 1;
+  const std::int64_t blocks = lSize / static_cast<std::int64_t>(kBlock);
+  for (std::int64_t i = 0; i < blocks; ++i) {
     if (!ReadBlock(block, kBlock, "InternetReadFile")) {
       FailDownload(local, temp, sLocal);
       return false;
@@ -297,14 +303,15 @@ bool cFTP::FTPDownloadFile(const std::string& sLocal, const std::string& sRemote
     }
     count += kBlock;
     if (bar != nullptr) {
-      if (bar->max < count) bar->SetMax(count);
-      bar->SetValue(count);
+      const auto shown = static_cast<float>(count);
+      if (bar->max < shown) bar->SetMax(shown);
+      bar->SetValue(shown);
     }
     state_.bytes_counter_ = static_cast<std::int32_t>(
         static_cast<std::uint32_t>(state_.bytes_counter_) + kBlock);
     Yield();
   }
-  const auto rest = static_cast<std::uint32_t>(lSize % static_cast<std::int32_t>(kBlock));
+  const auto rest = static_cast<std::uint32_t>(lSize % static_cast<std::int64_t>(kBlock));
   if (rest > 0 && !ReadBlock(block, rest, "InternetReadFile2")) {
     FailDownload(local, temp, sLocal);
     return false;
@@ -416,7 +423,7 @@ bool cFTP::AddListedEntry(const inet::FindData& data) {
   directory_->Add(data.attributes, FileTimeToDate(state_, data.creation_time),
                   FileTimeToDate(state_, data.last_access_time),
                   FileTimeToDate(state_, data.last_write_time),
-                  static_cast<std::int32_t>(data.size_low), name);
+                  SizeOf(data), name);
   return true;
 }
 
@@ -454,7 +461,7 @@ const cDirList* cFTP::GetDirectoryListing(const std::string& sFilter) {
   return directory_.get();
 }
 
-std::int32_t cFTP::GetFTPFileSize(const std::string& sFile) {
+std::int64_t cFTP::GetFTPFileSize(const std::string& sFile) {
   inet::FindData data;
   inet::Handle find = inet::FtpFindFirstFile(connection_, sFile, data, 0);
   if (find == nullptr) {
@@ -464,7 +471,7 @@ std::int32_t cFTP::GetFTPFileSize(const std::string& sFile) {
     return -2;
   }
   inet::InternetCloseHandle(find);
-  return static_cast<std::int32_t>(data.size_low);
+  return SizeOf(data);
 }
 
 void cFTP::SetTransferASCII() {

@@ -59,14 +59,16 @@ class cFTP {
   // Trims blanks from both names (the caller's strings receive the trimmed values) and writes
   // the local file in 1024-byte blocks, raising FileTransferProgress after each.
   bool FTPUploadFile(std::string& sLocal, std::string& sRemote);
-  // Reads exactly lSize bytes in 1024-byte blocks and a final short block. Never throws.
-  bool FTPDownloadFile(const std::string& sLocal, const std::string& sRemote, std::int32_t lSize);
+  // Reads exactly lSize bytes (64 bits: files of 2 GiB and more) in 1024-byte blocks and a
+  // final short block. Never throws.
+  bool FTPDownloadFile(const std::string& sLocal, const std::string& sRemote, std::int64_t lSize);
   bool SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemote);
   // The server's current folder, or "" on failure.
   std::string GetFTPDirectory();
   bool SetFTPDirectory(const std::string& sDir);
-  // The size of the first entry matching sFile; -1 when nothing matches, -2 on failure.
-  std::int32_t GetFTPFileSize(const std::string& sFile);
+  // The size of the first entry matching sFile (all 64 bits); -1 when nothing matches, -2 on
+  // failure.
+  std::int64_t GetFTPFileSize(const std::string& sFile);
   // Lists the entries matching sFilter into Directory. nullptr ("no list") on failure or when
   // nothing matches; a listing that names two entries differing only in letter case throws
   // DirListError with the entries before it left in Directory.

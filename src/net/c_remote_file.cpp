@@ -9,7 +9,7 @@
 #include "platform/codepage.h"
 #include "platform/file_names.h"
 #include "platform/internet.h"
-#include "startup/text.h"
+#include "base/text.h"
 
 namespace quillmend {
 namespace {

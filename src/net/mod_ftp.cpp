@@ -36,19 +36,23 @@ FileTime FileTimeFromUnixSeconds(std::int64_t unix_seconds) {
 }
 
 double FileTimeToDate(SharedState& state, FileTime file_time) {
-  // The offset that applies at that moment; moments outside the clock's range use today's.
-  const auto utc_seconds = static_cast<std::int64_t>(file_time / kTicksPerSecond) -
-                           kSecondsFrom1601To1970;
-  const std::int64_t offset_ticks = LocalUtcOffsetSeconds(utc_seconds) * kTicksPerSecond;
-  const bool fits =
-      offset_ticks >= 0
-          ? file_time <= std::numeric_limits<std::int64_t>::max() - static_cast<FileTime>(offset_ticks)
-          : file_time >= static_cast<FileTime>(-offset_ticks);
-  if (!fits || file_time > static_cast<FileTime>(std::numeric_limits<std::int64_t>::max())) {
+  // A file time the clock cannot hold (the sign bit set) cannot be converted.
+  constexpr auto kLargest = static_cast<FileTime>(std::numeric_limits<std::int64_t>::max());
+  if (file_time > kLargest) {
     if (state.ui_ != nullptr) state.ui_->ShowMessage(kProgramTitle, std::to_string(kErrorInvalidParameter));
     return 0;
   }
-  const FileTime local = file_time + static_cast<FileTime>(offset_ticks);
+  // The offset that applies at that moment; moments outside the clock's range use today's.
+  const auto ticks = static_cast<std::int64_t>(file_time);
+  const std::int64_t utc_seconds = ticks / kTicksPerSecond - kSecondsFrom1601To1970;
+  const std::int64_t offset_ticks = LocalUtcOffsetSeconds(utc_seconds) * kTicksPerSecond;
+  if (offset_ticks > 0 && ticks > std::numeric_limits<std::int64_t>::max() - offset_ticks) {
+    if (state.ui_ != nullptr) state.ui_->ShowMessage(kProgramTitle, std::to_string(kErrorInvalidParameter));
+    return 0;
+  }
+  // Signed: west of UTC the first hours of 1601 give a local count below zero, which is the
+  // plain arithmetic result, not a failure.
+  const std::int64_t local = ticks + offset_ticks;
   // Milliseconds with four decimals (exact fixed point), then days since 1899-12-30.
   const long double milliseconds = static_cast<long double>(local) / 10000.0L;
   return static_cast<double>(milliseconds / 86400000.0L - 109205.0L);

@@ -27,9 +27,9 @@ void RunAndWait(SharedState& state, const std::string& command_line);
 using FileTime = std::uint64_t;
 
 // Day count since 30 December 1899 00:00 local time (fraction = time of day) of the given UTC
-// file time. Values before 1899 are not treated specially. When the local time cannot be
-// represented as a file time, shows a message box holding only the error code (87) and
-// returns 0.
+// file time. Values before 1899 are not treated specially: west of UTC a file time of 0 gives
+// -109205 minus the offset. When the file time or its local time does not fit the signed
+// 64-bit count, shows a message box holding only the error code (87) and returns 0.
 double FileTimeToDate(SharedState& state, FileTime file_time);
 
 // The file time of a moment given in seconds since 1970-01-01 UTC.

@@ -5,7 +5,7 @@
 #include "platform/processes.h"
 #include "platform/system_info.h"
 #include "startup/shared_state.h"
-#include "startup/text.h"
+#include "base/text.h"
 #include "ui/frm_files.h"
 
 namespace quillmend {

@@ -7,7 +7,7 @@
 #include "platform/system_info.h"
 #include "process/process_list.h"
 #include "startup/shared_state.h"
-#include "startup/text.h"
+#include "base/text.h"
 #include "ui/frm_files.h"
 #include "ui/ui_host.h"
 

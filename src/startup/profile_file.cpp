@@ -9,16 +9,15 @@
 
 #include "platform/codepage.h"
 #include "platform/file_names.h"
-#include "startup/text.h"
+#include "platform/local_file.h"
+#include "base/text.h"
+#include "startup/profile_syntax.h"
 
 namespace quillmend {
 namespace {
 
-// One physical line of the file, without its line end.
-struct Line {
-  std::string text;
-  std::string ending;  // "\r\n", "\n", "\r" or "" for the last line
-};
+using profile::Line;
+using profile::ParsedLine;
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
   std::ifstream in(FsPath(path), std::ios::binary);
@@ -28,107 +27,103 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   return content.str();
 }
 
-std::vector<Line> SplitLines(const std::string& content) {
-  std::vector<Line> lines;
-  size_t start = 0;
-  while (start < content.size()) {
-    size_t end = start;
-    while (end < content.size() && content[end] != '\n' && content[end] != '\r') ++end;
-    Line line{content.substr(start, end - start), ""};
-    if (end < content.size()) {
-      if (content[end] == '\r' && end + 1 < content.size() && content[end + 1] == '\n') {
-        line.ending = "\r\n";
-      } else {
-        line.ending = std::string(1, content[end]);
-      }
-    }
-    start = end + line.ending.size();
-    lines.push_back(std::move(line));
-  }
-  return lines;
-}
-
-std::string_view TrimView(std::string_view text) {
-  constexpr std::string_view kWhite = " \t";
-  const size_t first = text.find_first_not_of(kWhite);
-  if (first == std::string_view::npos) return {};
-  const size_t last = text.find_last_not_of(kWhite);
-  return text.substr(first, last - first + 1);
-}
-
-// The section name of a header line "[name]", or nullopt for other lines.
-std::optional<std::string_view> SectionName(std::string_view line) {
-  const std::string_view trimmed = TrimView(line);
-  if (trimmed.empty() || trimmed.front() != '[') return std::nullopt;
-  const size_t close = trimmed.find(']');
-  const std::string_view name =
-      trimmed.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1);
-  return TrimView(name);
-}
-
-// The key of a "key=value" line, or nullopt for comments and lines without '='.
-std::optional<std::string_view> KeyName(std::string_view line) {
-  const std::string_view trimmed = TrimView(line);
-  if (trimmed.empty() || trimmed.front() == ';') return std::nullopt;
-  const size_t eq = trimmed.find('=');
-  if (eq == std::string_view::npos) return std::nullopt;
-  return TrimView(trimmed.substr(0, eq));
-}
-
-std::string_view ValueOf(std::string_view line) {
-  const size_t eq = line.find('=');
-  std::string_view value = TrimView(line.substr(eq + 1));
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-      value.back() == value.front()) {
-    value = value.substr(1, value.size() - 2);
-  }
-  return value;
-}
-
 // Where a section and a key stand in the file: indexes into the lines.
 struct Location {
-  std::optional<size_t> section_line;
+  bool section_found = false;
   std::optional<size_t> key_line;
-  size_t last_entry_line = 0;  // last non-blank line of the section
+  std::optional<std::string_view> value;  // of the key line; none for a line without "="
+  size_t insert_at = 0;                   // where a new key of the section goes
 };
 
+// Finds the first section named section and in it the first key named key, both names trimmed
+// first. The lines before the first header form the first section named "", so a later "[]" is
+// never reached.
 Location Find(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
   Location where;
-  bool inside = false;
+  const std::string_view wanted_section = profile::Trim(section);
+  const std::string_view wanted_key = profile::Trim(key);
+  bool inside = wanted_section.empty();
+  where.section_found = inside;
   for (size_t i = 0; i < lines.size(); ++i) {
-    if (auto name = SectionName(lines[i].text)) {
-      if (inside) break;  // the first occurrence of the section ends here
-      if (EqualsNoCase(*name, section)) {
+    const ParsedLine parsed = profile::ParseLine(lines[i].text);
+    if (parsed.kind == ParsedLine::Kind::kSection) {
+      if (inside) break;  // only the first section of the name counts
+      if (profile::NamesEqual(profile::BeforeNul(parsed.name), wanted_section)) {
         inside = true;
-        where.section_line = i;
-        where.last_entry_line = i;
+        where.section_found = true;
+        where.insert_at = i + 1;
       }
       continue;
     }
-    if (!inside) continue;
-    if (!TrimView(lines[i].text).empty()) where.last_entry_line = i;
-    if (!where.key_line) {
-      if (auto name = KeyName(lines[i].text); name && EqualsNoCase(*name, key)) {
-        where.key_line = i;
-      }
+    if (!inside || parsed.kind == ParsedLine::Kind::kBlank) continue;
+    where.insert_at = i + 1;
+    if (!where.key_line && profile::NamesEqual(profile::BeforeNul(parsed.name), wanted_key)) {
+      where.key_line = i;
+      where.value = parsed.value;
     }
   }
   return where;
 }
 
-// Cuts UTF-8 text to at most max_chars characters and removes NUL characters.
-std::string FitBuffer(std::string_view text, size_t max_chars) {
-  std::string out;
-  size_t chars = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if ((c & 0xC0) != 0x80) {
-      if (chars == max_chars) break;
-      ++chars;
-    }
-    if (c != 0) out += text[i];
+// The characters of text (1 or 2 bytes each), at most max_chars of them.
+std::string_view FirstChars(std::string_view text, size_t max_chars) {
+  size_t at = 0;
+  for (size_t chars = 0; at < text.size() && chars < max_chars; ++chars) {
+    at += profile::CharLength(text, at);
   }
-  return out;
+  return text.substr(0, at);
+}
+
+size_t CountChars(std::string_view text) {
+  size_t chars = 0;
+  for (size_t at = 0; at < text.size(); at += profile::CharLength(text, at)) ++chars;
+  return chars;
+}
+
+// The buffer's content for a value or default: enclosing quotes removed (only when the closing
+// one fits), cut to 2047 characters and then to the whole characters that fit 2047 bytes.
+std::string IntoBuffer(std::string_view value, bool strip_quotes) {
+  constexpr size_t kMax = kProfileBufferChars - 1;
+  value = profile::BeforeNul(value);
+  bool quoted = false;
+  if (strip_quotes && value.size() >= 2 && (value.front() == '\'' || value.front() == '"') &&
+      value.back() == value.front()) {
+    quoted = true;
+    value.remove_prefix(1);
+  }
+  const size_t chars = CountChars(value);
+  std::string_view text = FirstChars(value, kMax);
+  if (quoted && chars <= kProfileBufferChars && !text.empty()) {
+    text.remove_suffix(profile::CharLength(text, text.size() - 1) == 1 ? 1 : 0);
+  }
+  size_t fit = 0;
+  for (size_t at = 0; at < text.size();) {
+    const size_t length = profile::CharLength(text, at);
+    if (at + length > kMax) break;
+    at += length;
+    fit = at;
+  }
+  return std::string(text.substr(0, fit));
+}
+
+// The default as the function takes it: trailing blanks (only blanks) removed.
+std::string_view DefaultWithoutTrailingBlanks(std::string_view default_value) {
+  const size_t last = default_value.find_last_not_of(' ');
+  return last == std::string_view::npos ? std::string_view() : default_value.substr(0, last + 1);
+}
+
+// New lines follow the file: its first line end, CR LF for a file without one.
+std::string_view LineEndOf(const std::vector<Line>& lines) {
+  for (const Line& line : lines) {
+    if (!line.ending.empty()) return line.ending;
+  }
+  return "\r\n";
+}
+
+bool FolderExists(const std::string& file) {
+  std::error_code ec;
+  const std::filesystem::path folder = FsPath(file).parent_path();
+  return folder.empty() || std::filesystem::is_directory(folder, ec);
 }
 
 bool IsReadOnly(const std::filesystem::path& path) {
@@ -140,24 +135,14 @@ bool IsReadOnly(const std::filesystem::path& path) {
 }
 
 bool ReplaceFile(const std::filesystem::path& target, const std::string& content) {
-  std::filesystem::path temp = target;
-  temp += ".qmtmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    out.flush();
-    if (!out) {
-      out.close();
-      std::error_code ignored;
-      std::filesystem::remove(temp, ignored);
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, target, ec);
-  if (ec) {
-    std::filesystem::remove(temp, ec);
+  const std::string target_path = Utf8Path(target);
+  const std::string temp = target_path + ".qmtmp";
+  LocalFileWriter out;
+  if (!out.Create(temp)) return false;
+  if (!out.Write(content.data(), content.size()) || !out.Flush() || !out.Close() ||
+      !RenameLocalFile(temp, target_path)) {
+    out.Close();
+    RemoveLocalFile(temp);
     return false;
   }
   return true;
@@ -165,27 +150,28 @@ bool ReplaceFile(const std::filesystem::path& target, const std::string& content
 
 }  // namespace
 
-std::string GetProfileString(const std::string& file, const std::string& section,
-                             const std::string& key, const std::string& default_value) {
-  const std::string fallback = FitBuffer(TrimWhite(default_value), kProfileBufferChars - 1);
-  const auto section_bytes = Utf8ToCp949(TrimWhite(section));
-  const auto key_bytes = Utf8ToCp949(TrimWhite(key));
-  if (!section_bytes || !key_bytes) return fallback;
-  const auto content = ReadWholeFile(ResolveExistingPath(file));
-  if (!content) return fallback;
-  const std::vector<Line> lines = SplitLines(*content);
-  const Location where = Find(lines, *section_bytes, *key_bytes);
-  if (!where.key_line) return fallback;
-  const std::string value = Cp949ToUtf8Lossy(ValueOf(lines[*where.key_line].text));
-  return FitBuffer(value, kProfileBufferChars - 1);
+std::string ReadProfileStringCp949(const std::string& file, const std::string& section,
+                                   const std::string& key, const std::string& default_value) {
+  const std::string_view fallback = DefaultWithoutTrailingBlanks(default_value);
+  const std::string path = ResolveExistingPath(file);
+  std::error_code ec;
+  if (!std::filesystem::exists(FsPath(path), ec)) {
+    // A missing file is an empty one; a file that cannot be opened gives the bare default.
+    return IntoBuffer(fallback, FolderExists(path));
+  }
+  const auto content = ReadWholeFile(path);
+  if (!content) return IntoBuffer(fallback, false);
+  const std::vector<Line> lines = profile::SplitLines(*content);
+  const Location where = Find(lines, section, key);
+  if (!where.key_line || !where.value) return IntoBuffer(fallback, true);
+  return IntoBuffer(*where.value, true);
 }
 
-bool WriteProfileString(const std::string& file, const std::string& section,
-                        const std::string& key, const std::string& value) {
-  const auto section_bytes = Utf8ToCp949(TrimWhite(section));
-  const auto key_bytes = Utf8ToCp949(TrimWhite(key));
-  const auto value_bytes = Utf8ToCp949(value);
-  if (!section_bytes || !key_bytes || !value_bytes) return false;
+bool WriteProfileStringCp949(const std::string& file, const std::string& section,
+                             const std::string& key, const std::string& value) {
+  const std::string_view section_name = profile::TrimStart(section);
+  const std::string_view key_name = profile::TrimStart(key);
+  const std::string_view new_value = profile::TrimStart(value);
   const std::filesystem::path target = FsPath(ResolveExistingPath(file));
   if (IsReadOnly(target)) return false;
 
@@ -196,33 +182,69 @@ bool WriteProfileString(const std::string& file, const std::string& section,
     if (!existing) return false;
     content = std::move(*existing);
   }
-  std::vector<Line> lines = SplitLines(content);
-  const Location where = Find(lines, *section_bytes, *key_bytes);
-  const std::string entry = *key_bytes + "=" + *value_bytes;
+  const std::vector<Line> lines = profile::SplitLines(content);
+  const Location where = Find(lines, section_name, key_name);
+  if (where.key_line && where.value && *where.value == new_value) return true;  // no change
+
+  // The new file, line by line; each line keeps its own line end, new lines get the file's.
+  struct OutLine {
+    std::string text;
+    std::string ending;
+  };
+  std::vector<OutLine> out_lines;
+  out_lines.reserve(lines.size() + 3);
+  for (const Line& line : lines) out_lines.push_back({std::string(line.text), std::string(line.ending)});
+  const std::string eol(LineEndOf(lines));
+  const std::string entry = std::string(profile::TrimEnd(key_name)) + "=" + std::string(new_value);
 
   if (where.key_line) {
-    // The key keeps the spelling it has in the file.
-    const std::string existing_key(*KeyName(lines[*where.key_line].text));
-    lines[*where.key_line].text = existing_key + "=" + *value_bytes;
-  } else if (where.section_line) {
-    Line& after = lines[where.last_entry_line];
-    const std::string ending = after.ending.empty() ? "\r\n" : after.ending;
-    if (after.ending.empty()) after.ending = ending;
-    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(where.last_entry_line + 1),
-                 Line{entry, ending});
+    // The key keeps the spelling and the indentation it has in the file.
+    const std::string_view old_text = lines[*where.key_line].text;
+    const size_t indent = old_text.size() - profile::TrimStart(old_text).size();
+    out_lines[*where.key_line].text = std::string(old_text.substr(0, indent)) +
+                                      std::string(profile::ParseLine(old_text).name) + "=" +
+                                      std::string(new_value);
   } else {
-    if (!lines.empty() && lines.back().ending.empty()) lines.back().ending = "\r\n";
-    lines.push_back(Line{"[" + *section_bytes + "]", "\r\n"});
-    lines.push_back(Line{entry, "\r\n"});
+    std::vector<OutLine> added;
+    if (!where.section_found) {
+      std::string header(1, '[');
+      header.append(section_name).append("]");
+      added.push_back({std::move(header), eol});
+    }
+    added.push_back({entry, eol});
+    const size_t at = where.section_found ? where.insert_at : out_lines.size();
+    if (at > 0 && out_lines[at - 1].ending.empty()) out_lines[at - 1].ending = eol;
+    out_lines.insert(out_lines.begin() + static_cast<std::ptrdiff_t>(at), added.begin(),
+                     added.end());
   }
 
   std::string out;
   out.reserve(content.size() + entry.size() + 32);
-  for (const Line& line : lines) {
-    out += line.text;
-    out += line.ending;
-  }
+  for (const OutLine& line : out_lines) out.append(line.text).append(line.ending);
   return ReplaceFile(target, out);
+}
+
+std::string ReadProfileValue(const std::string& file, const std::string& section,
+                             const std::string& key, const std::string& default_value) {
+  const auto section_bytes = Utf8ToCp949(section);
+  const auto key_bytes = Utf8ToCp949(key);
+  const auto default_bytes = Utf8ToCp949(default_value);
+  if (!section_bytes || !key_bytes) {
+    // Such a name cannot be in the file: the default, as for a missing key.
+    return Cp949ToUtf8Lossy(
+        IntoBuffer(DefaultWithoutTrailingBlanks(default_bytes.value_or("")), true));
+  }
+  return Cp949ToUtf8Lossy(
+      ReadProfileStringCp949(file, *section_bytes, *key_bytes, default_bytes.value_or("")));
+}
+
+bool WriteProfileValue(const std::string& file, const std::string& section,
+                       const std::string& key, const std::string& value) {
+  const auto section_bytes = Utf8ToCp949(section);
+  const auto key_bytes = Utf8ToCp949(key);
+  const auto value_bytes = Utf8ToCp949(value);
+  if (!section_bytes || !key_bytes || !value_bytes) return false;
+  return WriteProfileStringCp949(file, *section_bytes, *key_bytes, *value_bytes);
 }
 
 }  // namespace quillmend

@@ -1,7 +1,7 @@
 #include "startup/program_paths.h"
 
 #include "platform/file_names.h"
-#include "startup/text.h"
+#include "base/text.h"
 
 namespace quillmend {
 

@@ -5,13 +5,13 @@
 #include "startup/diagnostics.h"
 #include "startup/profile_file.h"
 #include "startup/program_paths.h"
-#include "startup/text.h"
+#include "base/text.h"
 
 namespace quillmend {
 
 std::string ReadIniValue(const std::string& file, const std::string& section,
                          const std::string& key, const std::string& default_value) {
-  std::string value = GetProfileString(file, section, key, default_value);
+  std::string value = ReadProfileValue(file, section, key, default_value);
   std::string without_nul;
   without_nul.reserve(value.size());
   for (char c : value) {
@@ -22,7 +22,7 @@ std::string ReadIniValue(const std::string& file, const std::string& section,
 
 void WriteIniValue(const std::string& file, const std::string& section, const std::string& key,
                    const std::string& value) {
-  if (!WriteProfileString(file, section, key, value)) {
+  if (!WriteProfileValue(file, section, key, value)) {
     LogLine("could not write [" + section + "] " + key + " to " + file);
   }
 }

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "startup/text.h"
+#include "base/text.h"
 
 namespace quillmend {
 namespace {

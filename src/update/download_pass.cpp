@@ -14,7 +14,7 @@
 #include "process/product_programs.h"
 #include "startup/diagnostics.h"
 #include "startup/settings.h"
-#include "startup/text.h"
+#include "base/text.h"
 #include "ui/frm_files.h"
 #include "ui/ui_host.h"
 #include "update/update_discovery.h"
@@ -64,6 +64,7 @@ void UpdatePassRunner::cmdDown_Click() {
       for (; !catalogue.eof(); catalogue.MoveNext()) {
         if (!state_.g_ContinueUpdate) return;  // declined: the closing steps do not run
         const std::string version = catalogue.Text(0);
+        if (!IsNewerThanInstalled(state_, version)) continue;  // never a downgrade (logged)
         window_.lstFile.Clear();
         // After a version whose files did not all arrive, later versions wait for the next
         // pass: applying them would move the installed version past the incomplete one.
@@ -191,6 +192,7 @@ void UpdatePassRunner::m_downapply() {
   for (int i = versions.ListCount() - 1; i >= 0; --i) {
     if (!versions.selected[static_cast<size_t>(i)]) continue;
     const std::string version = versions.items[static_cast<size_t>(i)];
+    if (!IsNewerThanInstalled(state_, version)) continue;  // forced, yet never a downgrade
     window_.lstFile.Clear();
     if (!m_download(settings.folder + "/" + version, settings, version) && version_failed_) break;
   }

@@ -11,7 +11,7 @@
 #include "startup/diagnostics.h"
 #include "startup/folders.h"
 #include "startup/program_paths.h"
-#include "startup/text.h"
+#include "base/text.h"
 #include "ui/frm_files.h"
 #include "update/update_passes.h"
 

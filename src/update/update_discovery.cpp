@@ -2,40 +2,49 @@
 
 #include "crm/crm_reporting.h"
 #include "db/db_access.h"
-#include "startup/text.h"
+#include "base/text.h"
+#include "db/version_order.h"
 #include "ui/controls.h"
 
 namespace quillmend {
 
-std::string CatalogueQuery(const std::string& customer, const std::string& installed) {
-  const std::string c = SqlQuoted(customer);
-  const std::string v = SqlQuoted(installed);
+std::string CatalogueQuery(const std::string& customer) {
   std::string sql = " select a.버전 from 오르벨버전관리 a ,오르벨버전파일 b";
   sql += " Where a.버전 = b.버전";
   sql += " and 가능 = 'Y' ";
-  sql += " and a.고객번호 = '" + c + "'";
-  // Long-form installed versions (a year as first part) are compared as text among long forms
-  // only; short forms also take any version whose major.minor is numerically larger.
-  if (SplitText(installed, ".").front().size() >= 3) {
-    sql += " and len(dbo.arr_split(a.버전,'.',1))  >= 3 and a.버전 > '" + v + "' ";
-  } else {
-    sql += "  and (a.버전 > '" + v + "'";
-    sql += "         or cast(cast(dbo.arr_split('" + v +
-           "','.',1) as varchar) + '.' + cast(dbo.arr_split('" + v +
-           "','.',2) as varchar) as float) < ";
-    sql += "             cast(cast(dbo.arr_split(a.버전,'.',1) as varchar) + '.' + "
-           "cast(dbo.arr_split(a.버전,'.',2) as varchar) as float) ";
-    sql += "         )";
-  }
+  sql += " and a.고객번호 = '" + SqlQuoted(customer) + "'";
   sql += " group by a.버전 ";
-  sql += " order by dbo.arr_split(a.버전,'.',1), dbo.arr_split(a.버전,'.',2), "
-         "dbo.arr_split(a.버전,'.',3)";
   return sql;
 }
 
+std::vector<std::string> NewerVersionsInOrder(std::vector<std::string> versions,
+                                              const std::string& installed) {
+  std::erase_if(versions, [&](const std::string& v) { return !IsNewerVersion(v, installed); });
+  SortVersions(versions);
+  return versions;
+}
+
 bool OpenCatalogue(SharedState& state, Recordset& rs) {
-  return OpenRecordsetOn(state, rs, CatalogueQuery(state.g_CustomerCode, state.g_InstalledVersion),
-                         state.g_Connect2);
+  // Every installable version of the customer; which are newer, and their order, is decided
+  // here: the server's text order puts 7.5.9 after 7.5.10, and no numeric reading of a part
+  // can make the query fail on a version such as 7.5.13a.
+  Recordset published;
+  std::vector<std::string> versions;
+  if (OpenRecordsetOn(state, published, CatalogueQuery(state.g_CustomerCode),
+                      state.g_Connect2)) {
+    for (; !published.eof(); published.MoveNext()) versions.push_back(published.Text(0));
+  }
+  published.Close();
+  std::vector<Recordset::Row> rows;
+  for (std::string& v : NewerVersionsInOrder(std::move(versions), state.g_InstalledVersion)) {
+    rows.push_back({std::move(v)});
+  }
+  if (rows.empty()) {
+    rs = Recordset();
+    return false;
+  }
+  rs = Recordset({"버전"}, std::move(rows));
+  return true;
 }
 
 std::string FileListQuery(const std::string& version) {
@@ -59,9 +68,14 @@ void cmdVer_Click(SharedState& state, ListBoxControl& lstVer) {
   ConnectCrm(state);
   Recordset rs;
   OpenRecordsetOn(state, rs, VersionListQuery(), state.g_Connect2);
-  lstVer.Clear();
-  for (; !rs.eof(); rs.MoveNext()) lstVer.AddItem(rs.Text(0));
+  std::vector<std::string> versions;
+  for (; !rs.eof(); rs.MoveNext()) versions.push_back(rs.Text(0));
   rs.Close();
+  // Newest first in version order: the forced download walks the list from its end, so the
+  // oldest selected version is applied first.
+  SortVersions(versions);
+  lstVer.Clear();
+  for (auto v = versions.rbegin(); v != versions.rend(); ++v) lstVer.AddItem(*v);
 }
 
 }  // namespace quillmend

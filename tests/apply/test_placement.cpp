@@ -8,7 +8,7 @@
 #include "platform/file_names.h"
 #include "platform/file_placement.h"
 #include "startup/settings.h"
-#include "startup/text.h"
+#include "base/text.h"
 #include "support/temp_folder.h"
 #include "workstation.h"
 

@@ -5,7 +5,7 @@
 
 #include "apply/placement.h"
 #include "platform/file_placement.h"
-#include "startup/text.h"
+#include "base/text.h"
 #include "support/temp_folder.h"
 #include "workstation.h"
 

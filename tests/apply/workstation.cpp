@@ -10,7 +10,7 @@
 #include "platform/file_names.h"
 #include "support/host_paths.h"
 #include "support/sqlite_fixtures.h"
-#include "startup/text.h"
+#include "base/text.h"
 
 namespace quillmend::testing {
 namespace {

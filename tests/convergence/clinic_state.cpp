@@ -9,7 +9,7 @@
 #include "offline_workstation.h"
 #include "platform/file_names.h"
 #include "startup/settings.h"
-#include "startup/text.h"
+#include "base/text.h"
 #include "support/sqlite_fixtures.h"
 #include "support/temp_folder.h"
 

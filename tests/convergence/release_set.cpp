@@ -8,7 +8,7 @@
 #include <stdexcept>
 
 #include "clinic_sandbox.h"
-#include "startup/text.h"
+#include "base/text.h"
 #include "support/program_bytes.h"
 #include "support/temp_folder.h"
 

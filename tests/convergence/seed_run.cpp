@@ -18,7 +18,7 @@
 #include "fault_server.h"
 #include "offline_workstation.h"
 #include "platform/file_names.h"
-#include "startup/text.h"
+#include "base/text.h"
 #include "support/sqlite_fixtures.h"
 #include "support/temp_folder.h"
 

@@ -177,6 +177,86 @@ TEST(SendPendingVersionRecords, ARowWhoseSendFailedKeepsWaitingForTheNextPass) {
             (Rows{"Tandrel.exe", "Qdb.dll", "Velmont.exe"}));
 }
 
+TEST(SendPendingVersionRecords, RowsReachTheCrmAsTheWorkstationThatWroteThemRecordedThem) {
+  Pending p;
+  ExecSqlite(p.box.clinic,
+             {"DELETE FROM 버전파일개별",
+              "INSERT INTO 버전파일개별(고객번호,버전,이름,IP,프로그램명,프로그램버전,상태,일자,전송여부) "
+              "VALUES ('C1001','7.5.13','진료실-1','10.0.0.21','Velmont.exe','7.5.13.2','Server',"
+              "'2024-03-04 08:15:00','N')",
+              "INSERT INTO 버전파일개별(고객번호,버전,이름,IP,프로그램명,프로그램버전,상태,일자,전송여부) "
+              "VALUES ('C1001','7.5.13','원무과','10.0.0.22','Velmont.exe','7.5.13.2',"
+              "'Server_NewUpdate','2024-03-05 17:40:09','N')"});
+  SendPendingVersionRecords(p.box.state);
+  EXPECT_EQ(p.box.Crm("SELECT 버전, 이름, ip, 프로그램명, 상태, 일자 FROM 오르벨거래처버전"),
+            (Rows{"7.5.13|진료실-1|10.0.0.21|Velmont.exe|Server|2024-03-04 08:15:00",
+                  "7.5.13|원무과|10.0.0.22|Velmont.exe|Server_NewUpdate|2024-03-05 17:40:09"}));
+  // The support record is the sending workstation's own.
+  EXPECT_EQ(p.box.Crm("SELECT 요구사항 FROM 고객지원기록"),
+            Rows{"Ver 7.5.13 업데이트완료(10.0.0.7:접수실-PC)"});
+  EXPECT_EQ(p.box.Clinic("SELECT 전송여부 FROM 버전파일개별"), (Rows{"Y", "Y"}));
+}
+
+TEST(SendPendingVersionRecords, ARowWrittenWhileTheRowsAreSentKeepsWaiting) {
+  Pending p;
+  // Another workstation records a program of the same version while the first row is being
+  // sent: a trigger on this pass's own CRM connection writes it into the clinic database.
+  DbConnection& crm = *p.box.state.g_Connect2;
+  crm.ExecuteNative("ATTACH DATABASE '" + p.box.clinic + "' AS clinic");
+  crm.ExecuteNative(
+      "CREATE TEMP TRIGGER meanwhile AFTER INSERT ON main.오르벨거래처버전 WHEN NEW.프로그램명 = "
+      "'Tandrel.exe' BEGIN INSERT INTO 버전파일개별(고객번호,버전,이름,IP,프로그램명,"
+      "프로그램버전,상태,일자,전송여부) VALUES ('C1001','7.5.13','원무과','10.0.0.22','Late.dll',"
+      "'1','Server','2024-03-05 17:40:09','N'); END");
+  SendPendingVersionRecords(p.box.state);
+  EXPECT_EQ(p.Marks(), (Rows{"7.5.13|Tandrel.exe|Y", "7.5.13|Velmont.exe|Y", "7.5.13|Qdb.dll|Y",
+                             "7.5.12|Old.exe|N", "7.5.13|Late.dll|N"}));
+  EXPECT_EQ(p.box.Crm("SELECT count(*) FROM 오르벨거래처버전 WHERE 프로그램명 = 'Late.dll'"), Rows{"0"});
+
+  // The next pass sends it; what was sent already is not sent again, nor filed again.
+  crm.ExecuteNative("DROP TRIGGER meanwhile");
+  SendPendingVersionRecords(p.box.state);
+  EXPECT_EQ(p.Marks().back(), "7.5.13|Late.dll|Y");
+  EXPECT_EQ(p.box.Crm("SELECT 프로그램명, 이름 FROM 오르벨거래처버전"),
+            (Rows{"Tandrel.exe|접수실-PC", "Velmont.exe|접수실-PC", "Qdb.dll|접수실-PC",
+                  "Late.dll|원무과"}));
+  EXPECT_EQ(p.box.Crm("SELECT count(*) FROM 고객지원기록"), Rows{"1"});
+}
+
+// A pass cut short (the agent killed, the CRM refusing a statement) after some of its reports
+// leaves the rest to the next pass, which neither repeats nor loses any of them.
+TEST(SendPendingVersionRecords, APassCutShortIsCompletedByTheNextWithoutDuplicates) {
+  {
+    SCOPED_TRACE("the support record refused: the rows keep waiting until it is filed");
+    Pending p;
+    ExecSqlite(p.box.crm, {"CREATE TRIGGER refuse BEFORE INSERT ON 고객지원기록 BEGIN SELECT "
+                           "RAISE(ABORT, 'refused'); END"});
+    SendPendingVersionRecords(p.box.state);
+    EXPECT_EQ(p.box.Crm("SELECT count(*) FROM 오르벨거래처버전"), Rows{"3"});
+    EXPECT_EQ(p.Marks()[0], "7.5.13|Tandrel.exe|N");
+    ExecSqlite(p.box.crm, {"DROP TRIGGER refuse"});
+    SendPendingVersionRecords(p.box.state);
+    EXPECT_EQ(p.box.Crm("SELECT count(*) FROM 오르벨거래처버전"), Rows{"3"});
+    EXPECT_EQ(p.box.Crm("SELECT 처리내용 FROM 고객지원기록"), Rows{"Ver 7.5.13 업데이트완료"});
+    EXPECT_EQ(p.Marks()[0], "7.5.13|Tandrel.exe|Y");
+  }
+  {
+    SCOPED_TRACE("everything reported but nothing marked");
+    Pending p;
+    ExecSqlite(p.box.clinic, {"CREATE TRIGGER refuse BEFORE UPDATE ON 버전파일개별 BEGIN SELECT "
+                              "RAISE(ABORT, 'refused'); END"});
+    SendPendingVersionRecords(p.box.state);
+    EXPECT_EQ(p.Marks()[0], "7.5.13|Tandrel.exe|N");
+    ExecSqlite(p.box.clinic, {"DROP TRIGGER refuse"});
+    SendPendingVersionRecords(p.box.state);
+    EXPECT_EQ(p.Marks(), (Rows{"7.5.13|Tandrel.exe|Y", "7.5.13|Velmont.exe|Y", "7.5.13|Qdb.dll|Y",
+                               "7.5.12|Old.exe|N"}));
+    EXPECT_EQ(p.box.Crm("SELECT count(*) FROM 오르벨거래처버전"), Rows{"3"});
+    EXPECT_EQ(p.box.Crm("SELECT count(*) FROM 고객지원기록"), Rows{"1"});
+    EXPECT_EQ(p.box.Crm("SELECT count(*) FROM 고객요구처리코드"), Rows{"1"});
+  }
+}
+
 // The CRM accepts the connection and then refuses every statement (its tables are missing).
 TEST(SendPendingVersionRecords, ACrmRefusingEveryStatementLosesNothingAndReportsNothing) {
   Pending p;

@@ -93,7 +93,7 @@ TEST(GetCustomerCode, MissingProductTablesAndAClosedConnectionReachTheCaller) {
   EXPECT_FALSE(box.host.busy());
 }
 
-TEST(GetInstalledVersion, StartsFromTheSmallerOfTheRecordedAndTheLastVersion) {
+TEST(GetInstalledVersion, StartsFromTheOlderOfTheRecordedAndTheLastVersion) {
   struct Case {
     std::string recorded;  // "" : no syssVersionno row
     std::string last;      // "<none>": no [Version] Last key
@@ -103,16 +103,16 @@ TEST(GetInstalledVersion, StartsFromTheSmallerOfTheRecordedAndTheLastVersion) {
   const std::vector<Case> cases = {
       {"2.5", "2.4", "", "2.4"},
       {"2.4", "2.5", "", "2.4"},
-      {"100.0.1", "99.9.9", "", "99.9.9"},    // major parts compared as numbers
-      {"99.9.9", "100.0.1", "", "100.0.1"},   // as text, 100.0.1 is the smaller
-      {"", "<none>", "", ""},                 // nothing recorded, Last "1.0": stays empty
-      {"", "7.6.0", "7.5.1", "7.5.1"},        // no row: the start value is kept
+      {"7.5.10", "7.5.9", "", "7.5.9"},   // parts compare as numbers: 7.5.10 is not skipped
+      {"7.5.9", "7.5.10", "", "7.5.9"},
+      {"100.0.1", "99.9.9", "", "99.9.9"},
+      {"99.9.9", "100.0.1", "", "99.9.9"},  // long forms come after short ones
       {"7.5.12", "7.5.12", "", "7.5.12"},
-      {"7.a.1", "7.5.12", "", "7.5.12"},      // text comparison alone decides
-      {"7.5", "a.1", "", "7.5"},              // a major part with letters is not comparable
-      {"a.5", "7.1", "", "7.1"},
-      {"10.0", ".5", "", ".5"},               // an empty major part: text comparison only
-      {".5", "9.1", "", ".5"},
+      {"", "<none>", "", "1.0"},          // nothing recorded: Last, "1.0" when missing
+      {"", "7.6.0", "7.5.1", "7.6.0"},    // no row: Last, not what an earlier pass left
+      {"7.a.1", "7.5.12", "", "7.a.1"},   // a part without digits comes before numbered ones
+      {"7.5", "a.1", "", "a.1"},
+      {"10.0", ".5", "", ".5"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.recorded + " / " + c.last);
@@ -126,7 +126,20 @@ TEST(GetInstalledVersion, StartsFromTheSmallerOfTheRecordedAndTheLastVersion) {
   }
 }
 
-TEST(UpdateProductVersion, RaisesTheRecordOfTheLatestDateAsTheRulesSay) {
+TEST(GetInstalledVersion, ANullOrBlankRecordFallsBackToTheLastVersion) {
+  for (const char* value : {"NULL", "''", "'   '"}) {
+    SCOPED_TRACE(value);
+    DbSandbox box;
+    ExecSqlite(box.clinic, {std::string("UPDATE 시스템환경일자별 SET 문자내용 = ") + value +
+                            " WHERE 기타내용 = 'syssVersionno'"});
+    box.WriteLastVersion("7.5.12");
+    Open(box);
+    GetInstalledVersion(box.state);
+    EXPECT_EQ(box.state.g_InstalledVersion, "7.5.12");
+  }
+}
+
+TEST(UpdateProductVersion, RaisesTheRecordOfTheLatestDateOnlyToANewerVersion) {
   struct Case {
     std::string recorded;
     std::string last;
@@ -135,10 +148,13 @@ TEST(UpdateProductVersion, RaisesTheRecordOfTheLatestDateAsTheRulesSay) {
   const std::vector<Case> cases = {
       {"7.5.12", "7.5.13", "7.5.13"},
       {"99.8", "100.1", "100.1"},  // a two-digit major part moving to three digits
-      {"2.9", "2.10", "2.9"},      // as text 2.9 is not smaller than 2.10
-      {"10.0", "9.0", "9.0"},      // as text 10.0 is smaller than 9.0
+      {"2.9", "2.10", "2.10"},     // parts compare as numbers
+      {"7.5.9", "7.5.10", "7.5.10"},
+      {"7.5.10", "7.5.9", "7.5.10"},  // never lowered
+      {"10.0", "9.0", "10.0"},
       {"7.5.13", "7.5.13", "7.5.13"},
-      {"100.1", "99.8", "99.8"},    // and so is 100.1 against 99.8
+      {"100.1", "99.8", "100.1"},
+      {"7.5.13", "7.5.13a", "7.5.13a"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.recorded + " -> " + c.last);

@@ -1,4 +1,5 @@
-// The FTP client against real local servers (pyftpdlib, vsftpd), active and passive. These run
+// The FTP client against real local servers (pyftpdlib, vsftpd, proftpd, pure-ftpd), active
+// and passive. These run
 // against every backend of the Internet session port.
 #include <gtest/gtest.h>
 
@@ -154,6 +155,24 @@ TEST_P(FtpClient, ListsFilesAndFoldersIntoDirectory) {
   EXPECT_EQ(client->GetLastErrorMessage(), before);
 }
 
+TEST_P(FtpClient, SizesOfTwoGibibytesAndMoreKeepAllTheirBits) {
+  // Sparse files: the sizes are real, the disk holds nothing.
+  constexpr std::int64_t kThreeGiB = 3LL << 30;
+  constexpr std::int64_t kFiveGB = 5000000000LL;
+  ServeFolder("big");
+  for (const auto& [name, size] : {std::pair{"three.iso", kThreeGiB}, {"five.iso", kFiveGB}}) {
+    testing::WriteFileBytes(server().root() + "/big/" + name, "");
+    std::filesystem::resize_file(FsPath(server().root() + "/big/" + name),
+                                 static_cast<std::uintmax_t>(size));
+  }
+  server().Share();
+  auto client = Connected("/big");
+  ASSERT_NE(client->GetDirectoryListing("*.*"), nullptr) << client->GetLastErrorMessage();
+  EXPECT_EQ(client->Directory().Item("three.iso").FileSize, kThreeGiB);
+  EXPECT_EQ(client->Directory().Item("five.iso").FileSize, kFiveGB);
+  EXPECT_EQ(client->GetFTPFileSize("five.iso"), kFiveGB);
+}
+
 TEST_P(FtpClient, ListsAThousandEntries) {
   for (int i = 0; i < 1000; ++i) {
     Serve("many/f" + std::to_string(i) + ".dat", std::to_string(i), false);
@@ -219,7 +238,11 @@ INSTANTIATE_TEST_SUITE_P(Servers, FtpClient,
                          ::testing::Values(FtpMode{FtpServerKind::kPyftpdlib, false},
                                            FtpMode{FtpServerKind::kPyftpdlib, true},
                                            FtpMode{FtpServerKind::kVsftpd, false},
-                                           FtpMode{FtpServerKind::kVsftpd, true}),
+                                           FtpMode{FtpServerKind::kVsftpd, true},
+                                           FtpMode{FtpServerKind::kProftpd, false},
+                                           FtpMode{FtpServerKind::kProftpd, true},
+                                           FtpMode{FtpServerKind::kPureFtpd, false},
+                                           FtpMode{FtpServerKind::kPureFtpd, true}),
                          ModeName);
 
 }  // namespace

@@ -24,20 +24,23 @@ struct FtpMode {
 };
 
 inline std::string ModeName(const ::testing::TestParamInfo<FtpMode>& info) {
-  return std::string(info.param.kind == testing::FtpServerKind::kVsftpd ? "vsftpd" : "pyftpdlib") +
-         (info.param.passive ? "_passive" : "_active");
+  std::string name = testing::FtpServerName(info.param.kind);
+  if (name == "pure-ftpd") name = "pureftpd";  // a test name holds no dash
+  return name + (info.param.passive ? "_passive" : "_active");
 }
 
 class FtpFixture {
  public:
   // Starts the server over a fresh root folder; false (with the reason) when it cannot start.
-  bool StartServer(const FtpMode& mode, std::vector<std::string> misbehave = {}) {
+  bool StartServer(const FtpMode& mode, std::vector<std::string> misbehave = {},
+                   bool utf8_feat = true) {
     mode_ = mode;
     root_ = folder_.Sub("root");
     std::filesystem::create_directories(FsPath(root_));
     testing::FtpServerOptions options;
     options.root = root_;
     options.misbehave = std::move(misbehave);
+    options.utf8_feat = utf8_feat;
     server_ = testing::FtpServer::Start(mode.kind, options);
     return server_ != nullptr;
   }

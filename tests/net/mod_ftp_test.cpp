@@ -80,10 +80,14 @@ TEST(FileTimeToDate, ConvertsUtcToLocalDayCount) {
   EXPECT_TRUE(window.host.shown().empty());
 }
 
-TEST(FileTimeToDate, UnrepresentableLocalTimeShowsTheCodeAndGivesZero) {
+TEST(FileTimeToDate, WestOfUtcZeroIsPlainArithmeticAndOnlyUnrepresentableTimesShowTheCode) {
   Window window;
   FixedZone west("EST5");
-  EXPECT_EQ(FileTimeToDate(window.state, 0), 0.0);
+  // File time 0 is 1601-01-01 00:00 UTC, 1600-12-31 19:00 local: five hours below -109205.
+  EXPECT_NEAR(FileTimeToDate(window.state, 0), -109205.0 - 5.0 / 24.0, 1e-9);
+  EXPECT_TRUE(window.host.shown().empty());
+  // A count with the sign bit set cannot be converted: the code, and 0.
+  EXPECT_EQ(FileTimeToDate(window.state, 0x8000000000000000ULL), 0.0);
   ASSERT_EQ(window.host.shown().size(), 1u);
   EXPECT_NE(window.host.shown()[0].find("87"), std::string::npos);
 }

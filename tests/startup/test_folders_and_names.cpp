@@ -7,7 +7,7 @@
 #include "platform/file_names.h"
 #include "startup/folders.h"
 #include "startup/program_paths.h"
-#include "startup/text.h"
+#include "base/text.h"
 #include "support/temp_folder.h"
 
 namespace quillmend {

@@ -73,9 +73,9 @@ TEST(FailureLog, ErrorTextsWithBreaksEqualsAndBracketsCannotBreakTheFile) {
   const std::string key = FailureLogKey(odbc_text);
   EXPECT_EQ(key, "g_Connect (unixODBC)(Driver Manager)Data source name not found retry:no (Fake)");
   const std::string log_file = dir.Sub("Server.ini");
-  EXPECT_NE(GetProfileString(log_file, "Intenet", key, ""), "");
-  EXPECT_NE(GetProfileString(log_file, "Intenet", "NotConnect(m_DwonLoad)", ""), "");
-  EXPECT_EQ(GetProfileString(log_file, "Fake", "", "none"), "none");
+  EXPECT_NE(ReadProfileValue(log_file, "Intenet", key, ""), "");
+  EXPECT_NE(ReadProfileValue(log_file, "Intenet", "NotConnect(m_DwonLoad)", ""), "");
+  EXPECT_EQ(ReadProfileValue(log_file, "Fake", "", "none"), "none");
   const std::string log = ReadFileBytes(log_file);
   EXPECT_EQ(std::count(log.begin(), log.end(), '['), 1);
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 3);
@@ -85,7 +85,7 @@ TEST(FailureLog, ErrorTextsWithBreaksEqualsAndBracketsCannotBreakTheFile) {
   const std::string odd = "g_Connect2 \xF0\x9F\x98\x80 \xEF\xBF\xBD \xFF 연결 실패";
   EXPECT_EQ(FailureLogKey(odd), "g_Connect2 ? ? ? 연결 실패");
   LogFailure(state, odd);
-  EXPECT_NE(GetProfileString(log_file, "Intenet", "g_Connect2 ? ? ? 연결 실패", ""), "");
+  EXPECT_NE(ReadProfileValue(log_file, "Intenet", "g_Connect2 ? ? ? 연결 실패", ""), "");
 }
 
 TEST(FailureLog, AnUnwritableProgramFolderLosesTheEntryButNothingElse) {

@@ -1,6 +1,7 @@
-// Local FTP servers for tests: pyftpdlib and vsftpd (from a config file of our own), each on
-// 127.0.0.1 with an OS-chosen port, started by the test through tests/support/serve_ftp.py and
-// stopped by the destructor. Under Wine the servers run on the Linux host beneath.
+// Local FTP servers for tests: pyftpdlib, and vsftpd, proftpd and pure-ftpd (each from a
+// configuration file of our own beside serve_ftp.py), each on 127.0.0.1 with a port chosen
+// when it starts, started by the test through tests/support/serve_ftp.py and stopped by the
+// destructor. Under Wine the servers run on the Linux host beneath.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +11,10 @@
 
 namespace quillmend::testing {
 
-enum class FtpServerKind { kPyftpdlib, kVsftpd };
+enum class FtpServerKind { kPyftpdlib, kVsftpd, kProftpd, kPureFtpd };
+
+// "pyftpdlib", "vsftpd", "proftpd", "pure-ftpd".
+const char* FtpServerName(FtpServerKind kind);
 
 struct FtpServerOptions {
   // The folder the server serves as "/" (must exist). vsftpd serves it to its anonymous user,
@@ -20,8 +24,11 @@ struct FtpServerOptions {
   // "silent-cmd=PWD", "long-reply=PWD", "close-mid-reply=PWD", "refuse-port",
   // "list-raw=<file>".
   std::vector<std::string> misbehave;
-  // Whether the server offers passive (PASV/EPSV) data connections.
+  // Whether the server offers passive (PASV/EPSV) data connections (pyftpdlib, vsftpd).
   bool passive = true;
+  // vsftpd and proftpd: whether FEAT offers UTF8. Both keep the names' UTF-8 bytes either way;
+  // false is vsftpd's default and proftpd's without its language engine.
+  bool utf8_feat = true;
 };
 
 class FtpServer {
@@ -32,7 +39,8 @@ class FtpServer {
   static std::string LastStartError();
   // True when this process can start its own local servers at all (pyftpdlib is present).
   static bool CanStartOwnServers();
-  // True when a server of this kind can be started here (vsftpd: present and run as root).
+  // True when a server of this kind can be started here (vsftpd, proftpd, pure-ftpd: present
+  // and run as root).
   static bool CanStart(FtpServerKind kind);
 
   ~FtpServer();

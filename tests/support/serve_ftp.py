@@ -9,8 +9,12 @@ standard streams (a Windows test under Wine cannot hand its pipes to a host prog
 
   serve_ftp.py ROOT [--user U --password P] [--misbehave RULE ...] [--passive yes|no]
                     [--rate BYTES_PER_SECOND]   pace every data connection, as a slower link
-  serve_ftp.py ROOT --server vsftpd [--passive yes|no]   vsftpd, anonymous, our own config
-  serve_ftp.py --can-start pyftpdlib|vsftpd               prints YES or NO
+  serve_ftp.py ROOT --server vsftpd [--passive yes|no] [--utf8-feat yes|no]
+                    vsftpd, anonymous, from vsftpd.conf beside this script
+  serve_ftp.py ROOT --server proftpd|pure-ftpd [--user U --password P] [--utf8-feat yes|no]
+                    from proftpd.conf / pure-ftpd.conf beside this script; --utf8-feat no
+                    turns off proftpd's language engine (UTF8 no longer in FEAT)
+  serve_ftp.py --can-start pyftpdlib|vsftpd|proftpd|pure-ftpd   prints YES or NO
 
 Misbehaviour rules, each for one fault the client must survive:
   retr-limit=N       drop the data connection of a RETR after N bytes (426)
@@ -27,6 +31,7 @@ Misbehaviour rules, each for one fault the client must survive:
 import argparse
 import logging
 import os
+import pwd
 import shutil
 import signal
 import socket
@@ -36,12 +41,20 @@ import tempfile
 import threading
 import time
 
+HERE = os.path.dirname(os.path.abspath(__file__))
 VSFTPD = "/usr/sbin/vsftpd"
+# proftpd and pure-ftpd are unpacked here by scripts/bootstrap (their packages conflict with
+# vsftpd's, so they are not installed).
+UNPACKED = os.environ.get("QUILLMEND_FTP_SERVERS", "/opt/quillmend-ftp-servers")
+PROFTPD = UNPACKED + "/usr/sbin/proftpd"
+PURE_FTPD = UNPACKED + "/usr/sbin/pure-ftpd"
+PURE_PW = UNPACKED + "/usr/bin/pure-pw"
+DAEMONS = {"vsftpd": [VSFTPD], "proftpd": [PROFTPD], "pure-ftpd": [PURE_FTPD, PURE_PW]}
 
 
 def can_start(kind):
-    if kind == "vsftpd":
-        return os.geteuid() == 0 and os.access(VSFTPD, os.X_OK)
+    if kind in DAEMONS:
+        return os.geteuid() == 0 and all(os.access(p, os.X_OK) for p in DAEMONS[kind])
     try:
         import pyftpdlib  # noqa: F401
         return True
@@ -109,28 +122,71 @@ def wait_for_greeting(port, seconds):
     return False
 
 
-def run_vsftpd(args):
-    work = tempfile.mkdtemp(prefix="quillmend-vsftpd.")
-    empty = os.path.join(work, "empty")
-    os.mkdir(empty, 0o755)
+def fill_template(name, values):
+    """The server's configuration from tests/support/NAME with each @KEY@ replaced."""
+    with open(os.path.join(HERE, name)) as f:
+        text = f.read()
+    for key, value in values.items():
+        text = text.replace("@%s@" % key, value)
+    return text
+
+
+def password_line(user, password, home, pure_ftpd):
+    """One account of a passwd-style user file (proftpd's AuthUserFile, pure-ftpd's
+    pure-pw file), owned by the system's ftp user."""
+    import warnings
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        import crypt
+    hashed = crypt.crypt(password, crypt.mksalt(crypt.METHOD_SHA512))
+    ftp = pwd.getpwnam("ftp")
+    if pure_ftpd:  # home "/./" marks the chroot; the remaining fields stay empty
+        return "%s:%s:%d:%d::%s/./::::::::::::\n" % (user, hashed, ftp.pw_uid, ftp.pw_gid, home)
+    return "%s:%s:%d:%d::%s:/bin/sh\n" % (user, hashed, ftp.pw_uid, ftp.pw_gid, home)
+
+
+def daemon_command(args, work, port):
+    """Writes the configuration of args.server into work and returns its command line."""
+    values = {"PORT": str(port), "ROOT": args.root, "WORK": work,
+              "PASSIVE": "YES" if args.passive == "yes" else "NO"}
+    if args.server == "vsftpd":
+        os.mkdir(os.path.join(work, "empty"), 0o755)
+        values["UTF8"] = "utf8_filesystem=YES" if args.utf8_feat == "yes" else ""
+        config = os.path.join(work, "vsftpd.conf")
+        command = [VSFTPD, config]
+        text = fill_template("vsftpd.conf", values)
+    elif args.server == "proftpd":
+        values["UTF8"] = "on" if args.utf8_feat == "yes" else "off"
+        users = os.path.join(work, "passwd")
+        with open(users, "w") as f:
+            f.write(password_line(args.user, args.password, args.root, False))
+        os.chmod(users, 0o600)  # proftpd refuses a readable user file
+        config = os.path.join(work, "proftpd.conf")
+        command = [PROFTPD, "-n", "-q", "-c", config]
+        text = fill_template("proftpd.conf", values)
+    else:
+        users = os.path.join(work, "pureftpd.passwd")
+        with open(users, "w") as f:
+            f.write(password_line(args.user, args.password, args.root, True))
+        subprocess.run([PURE_PW, "mkdb", os.path.join(work, "pureftpd.pdb"), "-f", users],
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        config = os.path.join(work, "pure-ftpd.conf")
+        command = [PURE_FTPD, config]
+        text = fill_template("pure-ftpd.conf", values)
+    with open(config, "w") as f:
+        f.write(text)
+    return command
+
+
+def run_daemon(args):
+    """vsftpd, proftpd or pure-ftpd from a configuration of our own, until stdin closes."""
+    work = tempfile.mkdtemp(prefix="quillmend-%s." % args.server)
+    os.chmod(work, 0o755)
     make_shared(args.root)
     port = free_port()
-    config = os.path.join(work, "vsftpd.conf")
-    with open(config, "w") as f:
-        f.write("\n".join([
-            "listen=YES", "listen_ipv6=NO", "listen_address=127.0.0.1",
-            "listen_port=%d" % port, "background=NO", "seccomp_sandbox=NO",
-            "pasv_enable=%s" % ("YES" if args.passive == "yes" else "NO"),
-            "pasv_address=127.0.0.1", "port_enable=YES", "connect_from_port_20=NO",
-            "anonymous_enable=YES", "no_anon_password=YES", "anon_root=" + args.root,
-            "ftp_username=ftp", "local_enable=NO", "write_enable=YES",
-            "anon_upload_enable=YES", "anon_mkdir_write_enable=YES",
-            "anon_other_write_enable=YES", "anon_world_readable_only=NO", "anon_umask=000",
-            "secure_chroot_dir=" + empty, "utf8_filesystem=YES", "use_localtime=NO",
-            "xferlog_enable=NO", "idle_session_timeout=600",
-            "data_connection_timeout=120", ""]))
-    child = subprocess.Popen([VSFTPD, config], stdin=subprocess.DEVNULL,
-                             stdout=subprocess.DEVNULL, start_new_session=True)
+    child = subprocess.Popen(daemon_command(args, work, port), stdin=subprocess.DEVNULL,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                             start_new_session=True)
 
     def stop():
         try:
@@ -142,7 +198,7 @@ def run_vsftpd(args):
 
     if not wait_for_greeting(port, 10):
         stop()
-        Channel.say("FAILED vsftpd did not greet")
+        Channel.say("FAILED %s did not greet" % args.server)
         return 1
     Channel.say("PORT %d" % port)
     serve_commands(args.root, stop)
@@ -165,6 +221,7 @@ def main():
     parser.add_argument("--user", default="quill")
     parser.add_argument("--password", default="mend-pw")
     parser.add_argument("--passive", default="yes")
+    parser.add_argument("--utf8-feat", default="yes")
     parser.add_argument("--misbehave", action="append", default=[])
     parser.add_argument("--rate", type=int, default=0)
     parser.add_argument("--control-port", type=int)
@@ -174,8 +231,8 @@ def main():
     if args.can_start:
         Channel.say("YES" if can_start(args.can_start) else "NO")
         return 0
-    if args.server == "vsftpd":
-        return run_vsftpd(args)
+    if args.server in DAEMONS:
+        return run_daemon(args)
     return run_pyftpdlib(args)
 
 

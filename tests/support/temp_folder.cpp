@@ -7,7 +7,7 @@
 
 #include "platform/file_names.h"
 #include "platform/system_info.h"
-#include "startup/text.h"
+#include "base/text.h"
 
 namespace quillmend::testing {
 

@@ -1,6 +1,7 @@
 // The server-share pass and the automatic pass around the passes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "../process/child_processes.h"
@@ -9,7 +10,7 @@
 #include "platform/programs.h"
 #include "platform/system_info.h"
 #include "process/process_list.h"
-#include "startup/text.h"
+#include "base/text.h"
 #include "startup/profile_file.h"
 #include "support/host_paths.h"
 #include "update_clinic.h"
@@ -54,7 +55,7 @@ std::string NotesRecorder(UpdateClinic& clinic, const std::string& log) {
 void MakeOfflineTwin(UpdateClinic& twin, const UpdateClinic& downloader) {
   twin.clinic_db = downloader.clinic_db;
   WriteClinicDbSettings(twin.state.program_folder_, downloader.clinic_db);
-  WriteProfileString(twin.Program("ORVEL_H.ini"), "SERVER", "PATH",
+  WriteProfileValue(twin.Program("ORVEL_H.ini"), "SERVER", "PATH",
                      downloader.Program("download") + PathSeparator());
   SetEnvironment("QUILLMEND_ONLINE", "0");
 }
@@ -62,12 +63,10 @@ void MakeOfflineTwin(UpdateClinic& twin, const UpdateClinic& downloader) {
 TEST(ServerPass, AnOfflineWorkstationCopiesWhatTheDownloaderRecorded) {
   UpdateClinic downloader({true});
   downloader.Publish("7.5.13", {{"program", "Velmont.exe", "v13"}, {"system", "x.ocx", "x13"}});
-  // The companion program is moved out of the download folder once placed, yet stays recorded.
-  downloader.Publish("7.6.0", {{"program", "Velmont.exe", "v60"}, {"program", "Tandrel.exe", "t60"}});
+  downloader.Publish("7.6.0", {{"program", "Velmont.exe", "v60"}, {"program", "Orvel.dll", "o60"}});
   downloader.Serve();
   downloader.runner->Down();
   ASSERT_EQ(downloader.LastVersion(), "7.6.0");
-  ASSERT_FALSE(FileExists(downloader.Program("download/program/Tandrel.exe")));
 
   UpdateClinic twin;
   MakeOfflineTwin(twin, downloader);
@@ -76,10 +75,11 @@ TEST(ServerPass, AnOfflineWorkstationCopiesWhatTheDownloaderRecorded) {
   EXPECT_EQ(twin.window.Label6.caption.rfind("서버(", 0), 0u);
   EXPECT_EQ(ReadFileBytes(twin.Program("Velmont.exe")), "v60");
   EXPECT_EQ(ReadFileBytes(twin.System("x.ocx")), "x13");
+  EXPECT_EQ(ReadFileBytes(twin.Program("Orvel.dll")), "o60");
   EXPECT_EQ(twin.LastVersion(), "7.6.0");
-  // Offline: recorded locally under the newest version, waiting to be sent.
+  // Offline: recorded locally under the newest version, each file once, waiting to be sent.
   const auto rows = twin.OfflineRows();
-  ASSERT_EQ(rows.size(), 2u);
+  ASSERT_EQ(rows.size(), 3u);
   for (const std::string& row : rows) {
     EXPECT_EQ(row.rfind("7.6.0|", 0), 0u) << row;
     EXPECT_NE(row.find("|Server|N"), std::string::npos) << row;
@@ -92,7 +92,96 @@ TEST(ServerPass, AnOfflineWorkstationCopiesWhatTheDownloaderRecorded) {
   AddFtpServerRow(twin.crm_db, kCustomer, "127.0.0.1/orvel", "1", "u", "p", "", "");
   twin.runner->Down();
   for (const std::string& row : twin.OfflineRows()) EXPECT_EQ(row.back(), 'Y') << row;
-  EXPECT_EQ(twin.CustomerVersionRows().size(), 2u);
+  EXPECT_EQ(twin.CustomerVersionRows().size(), 3u);
+}
+
+// A share laid out as a downloader leaves it, with the clinic database's rows for it.
+struct Share {
+  explicit Share(UpdateClinic& clinic) : clinic(clinic), root(clinic.folder.Sub("share/download")) {
+    WriteProfileValue(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH", root);
+  }
+  void Put(const std::string& name, const std::string& bytes) const {
+    WriteFileBytes(root + PathSeparator() + "program" + PathSeparator() + name, bytes);
+  }
+  void Record(const std::string& version, const std::string& name) const {
+    ExecSqlite(clinic.clinic_db, {"insert into 버전파일 values ('" + version +
+                                  "', '\\download\\program\\" + name + "', '')"});
+  }
+  UpdateClinic& clinic;
+  std::string root;
+};
+
+TEST(ServerPass, VersionsAreTakenInNumericOrderAndAFileMissingFromTheShareHoldsTheRestBack) {
+  UpdateClinic clinic({}, "7.5.9");
+  SetEnvironment("QUILLMEND_ONLINE", "0");
+  Share share(clinic);
+  share.Record("7.5.8", "old.exe");  // older than the installed version: never copied
+  share.Put("old.exe", "old");
+  share.Record("7.5.10", "ten.exe");
+  share.Record("7.5.11", "eleven.exe");
+  share.Record("7.5.11", "ten.exe");
+  share.Put("eleven.exe", "eleven");
+
+  // ten.exe did not reach the share: 7.5.10 is not whole, and 7.5.11 waits behind it.
+  std::vector<std::string> sql;
+  clinic.state.sql_trace_ = &sql;
+  clinic.runner->Copy();
+  clinic.state.sql_trace_ = nullptr;
+  // Every recorded version is read, the order is the program's; then the files of each newer
+  // version, in version order.
+  const auto first = std::find(sql.begin(), sql.end(), "select distinct 버전 from 버전파일");
+  const std::vector<std::string> sent(first, sql.end());
+  EXPECT_EQ(sent, (std::vector<std::string>{
+                      "select distinct 버전 from 버전파일",
+                      "select distinct 파일 from 버전파일 where 버전 = '7.5.10' and 파일 <> '' ",
+                      "select distinct 파일 from 버전파일 where 버전 = '7.5.11' and 파일 <> '' "}));
+  EXPECT_EQ(clinic.LastVersion(), "7.5.9");
+  EXPECT_FALSE(FileExists(clinic.Program("eleven.exe")));
+  EXPECT_EQ(clinic.OfflineRows(), std::vector<std::string>{});
+  EXPECT_NE(clinic.FailureLog().find("NotFound(m_sharecopy) "), std::string::npos)
+      << clinic.FailureLog();
+  EXPECT_NE(clinic.FailureLog().find("ten.exe="), std::string::npos) << clinic.FailureLog();
+
+  // Once it is there, the next pass installs both, each file once, under the newest.
+  share.Put("ten.exe", "ten");
+  clinic.runner->Copy();
+  EXPECT_EQ(clinic.LastVersion(), "7.5.11");
+  EXPECT_EQ(ReadFileBytes(clinic.Program("ten.exe")), "ten");
+  EXPECT_EQ(ReadFileBytes(clinic.Program("eleven.exe")), "eleven");
+  EXPECT_FALSE(FileExists(clinic.Program("old.exe")));
+  const std::vector<std::string> rows = clinic.OfflineRows();
+  EXPECT_EQ(rows.size(), 2u);
+  for (const std::string& row : rows) EXPECT_EQ(row.rfind("7.5.11|", 0), 0u) << row;
+
+  // Nothing newer now: a further pass changes nothing.
+  clinic.runner->Copy();
+  EXPECT_EQ(clinic.LastVersion(), "7.5.11");
+  EXPECT_EQ(clinic.OfflineRows().size(), 2u);
+}
+
+TEST(ServerPass, AFileThatCanNeitherBePlacedNorDeferredStopsAtItsVersion) {
+  UpdateClinic clinic;
+  SetEnvironment("QUILLMEND_ONLINE", "0");
+  Share share(clinic);
+  share.Record("7.5.13", "ten.exe");
+  share.Put("ten.exe", "ten");
+  share.Record("7.6.0", "blocked.exe");
+  share.Put("blocked.exe", "blocked");
+  // The target is a folder, so no copy can replace it; the pending folder's name is taken by a
+  // file, so the deferral fails too.
+  fs::create_directories(FsPath(clinic.Program("blocked.exe")));
+  WriteFileBytes(clinic.Program("Newupdate"), "not a folder");
+
+  clinic.runner->Copy();
+  EXPECT_EQ(ReadFileBytes(clinic.Program("ten.exe")), "ten");
+  EXPECT_EQ(clinic.LastVersion(), "7.5.13");
+
+  // With the way cleared, the next pass installs 7.6.0.
+  fs::remove(FsPath(clinic.Program("blocked.exe")));
+  fs::remove(FsPath(clinic.Program("Newupdate")));
+  clinic.runner->Copy();
+  EXPECT_EQ(ReadFileBytes(clinic.Program("blocked.exe")), "blocked");
+  EXPECT_EQ(clinic.LastVersion(), "7.6.0");
 }
 
 TEST(ServerPass, NothingNewerChangesNothingAndDangerousRowsAreRefused) {
@@ -111,7 +200,7 @@ TEST(ServerPass, NothingNewerChangesNothingAndDangerousRowsAreRefused) {
                      PathSeparator() + "MIXED.EXE",
                  "mixed");
   WriteFileBytes(clinic.folder.Sub("secret.txt"), "secret");
-  WriteProfileString(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH", share);
+  WriteProfileValue(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH", share);
   ExecSqlite(clinic.clinic_db,
              {"insert into 버전파일 values ('7.7.0', '\\download\\program\\ok.exe.CAB', '')",
               "insert into 버전파일 values ('7.7.0', '\\download\\program\\Reports\\Mixed.exe', '')",
@@ -131,7 +220,7 @@ TEST(ServerPass, NothingNewerChangesNothingAndDangerousRowsAreRefused) {
 TEST(ServerPass, AShareThatIsMissingOrNoDownloadFolderKeepsTheInstalledVersion) {
   UpdateClinic clinic;
   SetEnvironment("QUILLMEND_ONLINE", "0");
-  WriteProfileString(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH",
+  WriteProfileValue(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH",
                      clinic.folder.Sub("no-such-share"));
   ExecSqlite(clinic.clinic_db,
              {"insert into 버전파일 values ('7.6.0', '\\download\\program\\Velmont.exe', '')"});
@@ -142,7 +231,7 @@ TEST(ServerPass, AShareThatIsMissingOrNoDownloadFolderKeepsTheInstalledVersion) 
   // A share that is reachable but is not a download folder: no file could find its place.
   const std::string share_root = clinic.folder.Sub("share");
   WriteFileBytes(share_root + PathSeparator() + "program" + PathSeparator() + "Velmont.exe", "v");
-  WriteProfileString(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH", share_root);
+  WriteProfileValue(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH", share_root);
   clinic.runner->Copy();
   EXPECT_FALSE(FileExists(clinic.Program("Velmont.exe")));
   EXPECT_EQ(clinic.LastVersion(), "7.5.12");
@@ -154,7 +243,7 @@ TEST(ServerPass, ReadOnlyFilesOnTheShareArePlacedAndLaterReplaced) {
   const std::string share = clinic.folder.Sub("share/download");
   const std::string shared_file =
       share + PathSeparator() + "program" + PathSeparator() + "Velmont.exe";
-  WriteProfileString(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH", share);
+  WriteProfileValue(clinic.Program("ORVEL_H.ini"), "SERVER", "PATH", share);
   const auto publish = [&](const std::string& version, const std::string& bytes) {
     if (FileExists(shared_file)) {
       fs::permissions(FsPath(shared_file), fs::perms::owner_write, fs::perm_options::add);
@@ -179,7 +268,7 @@ TEST(AutomaticPass, StartsTheMainScreenWhenItIsNotRunningAndOpensTheReleaseNotes
   SetEnvironment("QUILLMEND_ONLINE", "0");
   InstallSleeperAs(clinic.Program("Velmont.exe"));
   const std::string notes_log = clinic.folder.Sub("notes.log");
-  WriteProfileString(clinic.Program("quillmend.ini"), "Platform", "NotesCommand",
+  WriteProfileValue(clinic.Program("quillmend.ini"), "Platform", "NotesCommand",
                      NotesRecorder(clinic, notes_log));
   WriteFileBytes(clinic.Program("updateInfo7.5.12.ini"), "notes");
 
@@ -210,7 +299,7 @@ TEST(AutomaticPass, AnExitConfirmedDuringThePassStartsNothingAfterItAndRefusesLa
   clinic.Serve();
   InstallSleeperAs(clinic.Program("Velmont.exe"));
   const std::string notes_log = clinic.folder.Sub("notes.log");
-  WriteProfileString(clinic.Program("quillmend.ini"), "Platform", "NotesCommand",
+  WriteProfileValue(clinic.Program("quillmend.ini"), "Platform", "NotesCommand",
                      NotesRecorder(clinic, notes_log));
   WriteFileBytes(clinic.Program("updateInfo7.5.12.ini"), "notes");
   WriteFileBytes(clinic.Program("updateInfo7.5.13.ini"), "notes");
@@ -236,7 +325,7 @@ TEST(AutomaticPass, AProgramThatCannotStartIsLoggedNeverFatal) {
   SetEnvironment("QUILLMEND_ONLINE", "0");
   WriteFileBytes(clinic.Program("Velmont.exe"), "not a program");
   WriteFileBytes(clinic.Program("Ostrel.exe"), "not a program");
-  WriteProfileString(clinic.Program("Orvel_h.ini"), "백업", "Ostrel", "Y");
+  WriteProfileValue(clinic.Program("Orvel_h.ini"), "백업", "Ostrel", "Y");
   clinic.runner->Auto();
   EXPECT_FALSE(clinic.state.pass_running_);
   EXPECT_EQ(clinic.window.Label6.caption.rfind("서버(", 0), 0u);

@@ -12,7 +12,7 @@
 #include "platform/file_names.h"
 #include "startup/profile_file.h"
 #include "startup/settings.h"
-#include "startup/text.h"
+#include "base/text.h"
 #include "support/host_paths.h"
 
 namespace quillmend::testing {
@@ -53,7 +53,7 @@ UpdateClinic::UpdateClinic(std::vector<bool> answers, const std::string& install
   settings.version = installed;
   CreateClinicDatabase(clinic_db, settings);
   WriteClinicDbSettings(state.program_folder_, clinic_db);
-  WriteProfileString(Program("ORVEL_H.ini"), "Version", "Last", installed);
+  WriteProfileValue(Program("ORVEL_H.ini"), "Version", "Last", installed);
   crm_db = CreateProgramFolderCrm(CrmFolder(state.program_folder_));
   current_ = std::make_unique<CurrentFolder>(state.program_folder_);
   // What start-up does before the first pass: the clinic database, its dialect and the local

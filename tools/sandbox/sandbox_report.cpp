@@ -6,7 +6,7 @@
 
 #include "platform/file_names.h"
 #include "startup/settings.h"
-#include "startup/text.h"
+#include "base/text.h"
 #include "support/sqlite_fixtures.h"
 
 namespace quillmend::sandbox {

@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 
 #include "platform/file_names.h"
-#include "startup/text.h"
+#include "base/text.h"
 
 namespace quillmend {
 namespace {

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/posix/system_calls.h"
+
 namespace quillmend {
 namespace {
 
@@ -21,14 +23,14 @@ class Fd {
  public:
   explicit Fd(int fd) : fd_(fd) {}
   ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) posix_calls.close(fd_);
   }
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
   int get() const { return fd_; }
   // Closes now and reports the error close(2) gives (a delayed write error shows up here).
   int Close() {
-    const int result = ::close(fd_);
+    const int result = posix_calls.close(fd_);
     fd_ = -1;
     return result == 0 ? 0 : errno;
   }
@@ -55,7 +57,8 @@ void CopyContents(int from, int to, const std::string& source, const std::string
     if (got == 0) return;
     ssize_t done = 0;
     while (done < got) {
-      const ssize_t put = ::write(to, buffer.data() + done, static_cast<size_t>(got - done));
+      const ssize_t put =
+          posix_calls.write(to, buffer.data() + done, static_cast<size_t>(got - done));
       if (put < 0) {
         if (errno == EINTR) continue;
         throw FilePlacementError(ErrnoText("cannot write", temp, errno));
@@ -82,7 +85,7 @@ bool IsVisibleFile(const std::string& path) {
 }
 
 void ReplaceFileAtomically(const std::string& source, const std::string& target) {
-  Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  Fd in(posix_calls.open(source.c_str(), O_RDONLY | O_CLOEXEC, 0));
   if (in.get() < 0) throw FilePlacementError(ErrnoText("cannot open", source, errno));
   struct stat info {};
   if (::fstat(in.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -96,34 +99,36 @@ void ReplaceFileAtomically(const std::string& source, const std::string& target)
                            : info.st_mode) &
                       07777 & ~static_cast<mode_t>(S_ISUID | S_ISGID);
   const std::string temp = PlacementTempPath(target);
-  Fd out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
+  Fd out(posix_calls.open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
   if (out.get() < 0) throw FilePlacementError(ErrnoText("cannot create", temp, errno));
   // The mode given to open is narrowed by the umask; the replaced file's bits are kept whole.
   if (::fchmod(out.get(), mode) != 0) {
     const int error = errno;
-    ::unlink(temp.c_str());
+    posix_calls.unlink(temp.c_str());
     throw FilePlacementError(ErrnoText("cannot set the permissions of", temp, error));
   }
   try {
     CopyContents(in.get(), out.get(), source, temp);
-    if (::fsync(out.get()) != 0) throw FilePlacementError(ErrnoText("cannot flush", temp, errno));
+    if (posix_calls.fsync(out.get()) != 0) {
+      throw FilePlacementError(ErrnoText("cannot flush", temp, errno));
+    }
     const struct timespec times[2] = {info.st_atim, info.st_mtim};
-    if (::futimens(out.get(), times) != 0) {
+    if (posix_calls.futimens(out.get(), times) != 0) {
       throw FilePlacementError(ErrnoText("cannot set the time of", temp, errno));
     }
     if (const int error = out.Close(); error != 0) {
       throw FilePlacementError(ErrnoText("cannot close", temp, error));
     }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
+    if (posix_calls.rename(temp.c_str(), target.c_str()) != 0) {
       throw FilePlacementError(ErrnoText("cannot replace", target, errno));
     }
   } catch (...) {
-    ::unlink(temp.c_str());
+    posix_calls.unlink(temp.c_str());
     throw;
   }
   // Make the rename itself durable. Failing to flush the folder does not undo the placement.
-  Fd folder(::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (folder.get() >= 0) ::fsync(folder.get());
+  Fd folder(posix_calls.open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+  if (folder.get() >= 0) posix_calls.fsync(folder.get());
 }
 
 }  // namespace quillmend

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "platform/internet.h"
+#include "platform/posix/system_calls.h"
 
 namespace quillmend::inet::posix {
 namespace {
@@ -101,7 +102,8 @@ bool Socket::ConnectTo(const Address& address, std::uint32_t timeout_ms, Socket&
     return false;
   }
   SetNonBlocking(s.fd());
-  if (::connect(s.fd(), reinterpret_cast<const sockaddr*>(&address.storage), address.length) != 0) {
+  if (posix_calls.connect(s.fd(), reinterpret_cast<const sockaddr*>(&address.storage),
+                          address.length) != 0) {
     if (errno != EINPROGRESS) {
       error = ConnectError(errno);
       return false;
@@ -185,7 +187,7 @@ bool Socket::SendAll(const void* data, std::size_t size, std::uint32_t timeout_m
                      std::uint32_t& error) {
   const char* p = static_cast<const char*>(data);
   while (size > 0) {
-    const ssize_t n = ::send(fd_, p, size, MSG_NOSIGNAL);
+    const ssize_t n = posix_calls.send(fd_, p, size, MSG_NOSIGNAL);
     if (n > 0) {
       p += n;
       size -= static_cast<std::size_t>(n);
@@ -207,7 +209,7 @@ bool Socket::SendAll(const void* data, std::size_t size, std::uint32_t timeout_m
 long Socket::Receive(void* buffer, std::size_t size, std::uint32_t timeout_ms,
                      std::uint32_t& error) {
   for (;;) {
-    const ssize_t n = ::recv(fd_, buffer, size, 0);
+    const ssize_t n = posix_calls.recv(fd_, buffer, size, 0);
     if (n >= 0) return static_cast<long>(n);
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) {

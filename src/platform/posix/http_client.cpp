@@ -13,7 +13,7 @@
 #include <cstring>
 #include <vector>
 
-#include "startup/text.h"
+#include "base/text.h"
 
 namespace quillmend {
 namespace {

@@ -6,7 +6,6 @@
 #include <mutex>
 #include <unordered_set>
 
-#include "platform/codepage.h"
 #include "platform/posix/internet_handles.h"
 
 namespace quillmend::inet {
@@ -21,20 +20,6 @@ std::mutex g_registry_mutex;
 std::unordered_set<InternetObject*>& Registry() {
   static auto* live = new std::unordered_set<InternetObject*>();
   return *live;
-}
-
-bool ValidUtf8(const std::string& text) {
-  for (std::size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    const std::size_t extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2
-                              : (c >> 3) == 30 ? 3 : 4;
-    if (extra == 4 || i + extra >= text.size() + (extra == 0 ? 1 : 0)) return false;
-    for (std::size_t k = 1; k <= extra; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) >> 6) != 2) return false;
-    }
-    i += extra + 1;
-  }
-  return true;
 }
 
 }  // namespace
@@ -110,24 +95,13 @@ bool FtpConnection::Command(const std::string& command, Reply& reply) {
 }
 
 bool FtpConnection::ToWire(const std::string& name, std::string& wire) const {
-  if (utf8) {
-    wire = name;
-    return true;
-  }
-  std::optional<std::string> encoded = Utf8ToCp949(name);
-  if (!encoded) {
+  const std::vector<WireName> forms = names.Encode(name);
+  if (forms.empty()) {
     SetLastError(kErrorInvalidParameter);
     return false;
   }
-  wire = *encoded;
+  wire = forms.front().bytes;
   return true;
-}
-
-std::string FtpConnection::FromWire(const std::string& wire) const {
-  if (utf8 && ValidUtf8(wire)) return wire;
-  if (std::optional<std::string> decoded = Cp949ToUtf8(wire)) return *decoded;
-  if (ValidUtf8(wire)) return wire;
-  return Cp949ToUtf8Lossy(wire);
 }
 
 namespace {
@@ -141,15 +115,24 @@ bool NameCommand(Handle handle, const std::string& verb, const std::string& name
     SetLastError(kErrorFtpTransferInProgress);
     return false;
   }
-  std::string wire;
-  if (!connection->ToWire(name, wire)) return false;
-  Reply reply;
-  if (!connection->Command(verb + " " + wire, reply)) return false;
-  if (reply.Class() != wanted_class) {
-    SetServerRefused(reply);
+  const std::vector<WireName> forms = connection->names.Encode(name);
+  if (forms.empty()) {
+    SetLastError(kErrorInvalidParameter);
     return false;
   }
-  return true;
+  // While the connection's encoding is open, a name the server does not know in one form is
+  // tried in the other; the form it takes decides the encoding.
+  Reply reply;
+  for (const WireName& form : forms) {
+    if (!connection->Command(verb + " " + form.bytes, reply)) return false;
+    if (reply.Class() == wanted_class) {
+      connection->names.Accepted(form);
+      return true;
+    }
+    if (reply.Class() != 5) break;
+  }
+  SetServerRefused(reply);
+  return false;
 }
 
 bool LogIn(FtpConnection& connection, const std::string& user, const std::string& password) {
@@ -188,11 +171,12 @@ bool LogIn(FtpConnection& connection, const std::string& user, const std::string
     std::string upper = reply.text;
     std::transform(upper.begin(), upper.end(), upper.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    connection.utf8 = upper.find(" UTF8") != std::string::npos;
+    const bool utf8 = upper.find(" UTF8") != std::string::npos;
+    if (utf8) connection.names.AnnounceUtf8();
     connection.offers_eprt = upper.find(" EPRT") != std::string::npos;
     connection.offers_epsv = upper.find(" EPSV") != std::string::npos;
     // Some servers speak UTF-8 without accepting this option; the answer is not needed.
-    if (connection.utf8) connection.Command("OPTS UTF8 ON", reply);
+    if (utf8) connection.Command("OPTS UTF8 ON", reply);
   } else if (!connection.control.open()) {
     return false;
   }
@@ -336,7 +320,7 @@ bool FtpGetCurrentDirectory(Handle handle, std::string& directory) {
       wire += line[i];
     }
   }
-  directory = connection->FromWire(wire);
+  directory = connection->names.DecodeOne(wire);
   return true;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/internet.h"
+#include "platform/posix/ftp_names.h"
 #include "platform/posix/ftp_wire.h"
 
 namespace quillmend::inet {
@@ -36,7 +37,7 @@ struct FtpConnection : InternetObject {
   ControlChannel control;
   Address server;         // the control connection's peer
   bool passive = false;
-  bool utf8 = false;      // names cross the wire as UTF-8 (else CP949)
+  FtpNameCodec names;     // the names' encoding on the wire, and the bytes the server sent
   bool offers_eprt = false;
   bool offers_epsv = false;
   char current_type = 0;  // 'A' or 'I' once set
@@ -44,9 +45,9 @@ struct FtpConnection : InternetObject {
 
   // Sends a command and reads its reply; false on a wire failure (error set).
   bool Command(const std::string& command, Reply& reply);
-  // A name in the server's encoding; false (87) when it has no form there.
+  // A name in the server's bytes (the first of its forms, see FtpNameCodec::Encode); false
+  // (87) when it has no form there.
   bool ToWire(const std::string& name, std::string& wire) const;
-  std::string FromWire(const std::string& wire) const;
 };
 
 struct FtpFile : InternetObject {

@@ -78,14 +78,19 @@ bool Refused(const Reply& reply) {
 
 // Brings the control channel back in step after a transfer that did not end normally: sends
 // ABOR (when asked) and NOOP, and drops every reply up to NOOP's 200, whatever the server said
-// about the transfer in between (426, 226, 225 in any combination).
+// about the transfer in between (426, 226, 225 in any combination). NOOP goes out only after
+// the first answer to ABOR: a server that looks for ABOR while it sends (pure-ftpd) drops
+// whatever else arrived with it.
 void Resynchronise(FtpConnection& c, bool abort) {
   std::uint32_t error = 0;
   const std::uint32_t wait = std::min(c.TimeoutMs(Timeout::kReceive), kAbortWaitMs);
-  if ((abort && !c.control.Send("ABOR", wait, error)) || !c.control.Send("NOOP", wait, error)) {
-    return;
-  }
   Reply reply;
+  if (abort) {
+    if (!c.control.Send("ABOR", wait, error) || !c.control.ReadReply(wait, reply, error)) {
+      return;
+    }
+  }
+  if (!c.control.Send("NOOP", wait, error)) return;
   for (int k = 0; k < 8; ++k) {
     if (!c.control.ReadReply(wait, reply, error) || reply.code == 200) return;
   }
@@ -353,6 +358,8 @@ Handle FtpFindFirstFile(Handle handle, const std::string& filter, FindData& data
   std::size_t unknown = 0;
   const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
   std::size_t begin = 0;
+  std::vector<FindData> entries;
+  std::vector<std::string> wire_names;
   while (begin < text.size()) {
     std::size_t end = text.find('\n', begin);
     if (end == std::string::npos) end = text.size();
@@ -361,9 +368,15 @@ Handle FtpFindFirstFile(Handle handle, const std::string& filter, FindData& data
     begin = end + 1;
     if (parsed.kind == posix::ListLineKind::kUnknown) ++unknown;
     if (parsed.kind != posix::ListLineKind::kEntry) continue;
-    parsed.data.name = c->FromWire(parsed.data.name);
-    if (posix::FilterMatches(pattern, parsed.data.name)) {
-      find->entries.push_back(std::move(parsed.data));
+    wire_names.push_back(parsed.data.name);
+    entries.push_back(std::move(parsed.data));
+  }
+  // The names of one listing are decoded together: they decide the connection's encoding.
+  const std::vector<std::string> names = c->names.Decode(wire_names);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    entries[i].name = names[i];
+    if (posix::FilterMatches(pattern, entries[i].name)) {
+      find->entries.push_back(std::move(entries[i]));
     }
   }
   if (find->entries.empty()) {

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "platform/common/command_line.h"
-#include "startup/text.h"
+#include "base/text.h"
 
 extern char** environ;
 

@@ -2,12 +2,11 @@
 // configured in quillmend.ini ([Platform] RegisterCommand); without it nothing is registered.
 #include "platform/registration.h"
 
-#include "startup/agent_settings.h"
-
 namespace quillmend {
 
-std::string RegistrationProgram(const SharedState& state) {
-  return AgentSetting(state, "Platform", "RegisterCommand");
+std::string RegistrationProgram(const std::string& /*system_folder*/,
+                                const std::string& configured_command) {
+  return configured_command;
 }
 
 }  // namespace quillmend

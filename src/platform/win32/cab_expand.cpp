@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "platform/cab_expand.h"
+#include "platform/win32/system_calls.h"
 #include "platform/win32/wide.h"
 
 namespace quillmend {
@@ -70,11 +71,11 @@ bool ExpandSingleFileCabinet(const std::string& archive, const std::string& expa
   const std::string temp = ExpansionTempPath(expanded);
   const std::wstring wide_temp = Wide(temp);
   SetFileAttributesW(wide_temp.c_str(), FILE_ATTRIBUTE_NORMAL);
-  DeleteFileW(wide_temp.c_str());
+  win32_calls.delete_file(wide_temp.c_str());
   try {
     run("expand \"" + archive + "\" \"" + temp + "\"");
   } catch (const std::exception& e) {
-    DeleteFileW(wide_temp.c_str());
+    win32_calls.delete_file(wide_temp.c_str());
     return fail(std::string("cannot run expand: ") + e.what());
   }
   WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -82,13 +83,13 @@ bool ExpandSingleFileCabinet(const std::string& archive, const std::string& expa
     return fail("expand produced no file");
   }
   if (data.nFileSizeHigh != 0 || data.nFileSizeLow != header.first_file_length) {
-    DeleteFileW(wide_temp.c_str());
+    win32_calls.delete_file(wide_temp.c_str());
     return fail("the expanded file does not have the length the archive states");
   }
-  if (!MoveFileExW(wide_temp.c_str(), Wide(expanded).c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!win32_calls.move_file(wide_temp.c_str(), Wide(expanded).c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     const DWORD code = GetLastError();
-    DeleteFileW(wide_temp.c_str());
+    win32_calls.delete_file(wide_temp.c_str());
     return fail("cannot rename the expanded file to " + expanded + ": error " +
                 std::to_string(code));
   }

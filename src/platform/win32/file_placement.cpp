@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "platform/file_placement.h"
+#include "platform/win32/system_calls.h"
 #include "platform/win32/wide.h"
 
 namespace quillmend {
@@ -27,14 +28,14 @@ std::string LastErrorText(const std::string& what, const std::string& path, DWOR
 }
 
 void FlushToDisk(const std::wstring& path, const std::string& shown) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = win32_calls.create_file(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     throw FilePlacementError(LastErrorText("cannot open", shown, GetLastError()));
   }
-  const BOOL flushed = FlushFileBuffers(file);
+  const BOOL flushed = win32_calls.flush_file_buffers(file);
   const DWORD error = GetLastError();
-  CloseHandle(file);
+  win32_calls.close_handle(file);
   if (!flushed) throw FilePlacementError(LastErrorText("cannot flush", shown, error));
 }
 
@@ -59,9 +60,10 @@ void ReplaceFileAtomically(const std::string& source, const std::string& target)
   const std::wstring wide_temp = Wide(temp);
   // A read-only stale temporary file would make the copy fail.
   SetFileAttributesW(wide_temp.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (!CopyFileExW(Wide(source).c_str(), wide_temp.c_str(), nullptr, nullptr, nullptr, 0)) {
+  if (!win32_calls.copy_file(Wide(source).c_str(), wide_temp.c_str(), nullptr, nullptr, nullptr,
+                             0)) {
     const DWORD error = GetLastError();
-    DeleteFileW(wide_temp.c_str());
+    win32_calls.delete_file(wide_temp.c_str());
     throw FilePlacementError(LastErrorText("cannot copy " + source + " to", temp, error));
   }
   try {
@@ -71,13 +73,13 @@ void ReplaceFileAtomically(const std::string& source, const std::string& target)
     if (read_only) SetFileAttributesW(wide_temp.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
     FlushToDisk(wide_temp, temp);
     if (read_only) SetFileAttributesW(wide_temp.c_str(), attributes);
-    if (!MoveFileExW(wide_temp.c_str(), Wide(target).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!win32_calls.move_file(wide_temp.c_str(), Wide(target).c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       throw FilePlacementError(LastErrorText("cannot replace", target, GetLastError()));
     }
   } catch (...) {
     SetFileAttributesW(wide_temp.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(wide_temp.c_str());
+    win32_calls.delete_file(wide_temp.c_str());
     throw;
   }
 }

@@ -3,8 +3,9 @@
 
 namespace quillmend {
 
-std::string RegistrationProgram(const SharedState& state) {
-  return state.g_SystemFolder + "\\regsvr32";
+std::string RegistrationProgram(const std::string& system_folder,
+                                const std::string& /*configured_command*/) {
+  return system_folder + "\\regsvr32";
 }
 
 }  // namespace quillmend

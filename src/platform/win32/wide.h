@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "startup/text.h"
+#include "base/text.h"
 
 namespace quillmend {
 

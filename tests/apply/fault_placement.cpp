@@ -1,0 +1,106 @@
+// Placing a staged file with each file operation failing in turn: the target keeps its old
+// bytes and the new file waits whole in the pending folder, unrecorded; or it is placed and
+// recorded. And when even the deferral fails, the server pass is told not to move on.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "apply/placement.h"
+#include "platform/file_names.h"
+#include "platform/file_placement.h"
+#include "support/fault_sweep.h"
+#include "support/temp_folder.h"
+#include "workstation.h"
+
+namespace quillmend {
+namespace {
+
+using namespace quillmend::testing;
+namespace fs = std::filesystem;
+
+// Names of the temporary files that placement leaves behind when it goes wrong.
+std::vector<std::string> TemporaryFilesBelow(const std::string& folder) {
+  std::vector<std::string> found;
+  std::error_code ec;
+  if (!fs::exists(FsPath(folder), ec)) return found;
+  for (const auto& entry : fs::recursive_directory_iterator(FsPath(folder))) {
+    const std::string name = Utf8Path(entry.path().filename());
+    if (name.find(".qm-") != std::string::npos || name.find(".qmtmp") != std::string::npos) {
+      found.push_back(Utf8Path(entry.path()));
+    }
+  }
+  return found;
+}
+
+TEST(PlacementUnderFaults, EachFailingCallKeepsTheOldTargetAndDefersTheWholeNewFile) {
+  Workstation ws;
+  const std::string staged = ws.Stage("program/Reports/a.rpt", std::string(300000, 'n'));
+  const std::string target = ws.Program("Reports/a.rpt");
+  const std::string pending = ws.Program("NewUpdate/program/Reports/a.rpt");
+  size_t records_before = 0;
+
+  FaultSweep sweep;
+  sweep.operations = {FaultOperation::kOpen, FaultOperation::kWrite, FaultOperation::kFlush,
+                      FaultOperation::kSetTime, FaultOperation::kRename};
+  sweep.error = FaultError::kDiskFull;
+  sweep.prepare = [&] {
+    std::error_code ignored;
+    fs::remove_all(FsPath(ws.Program("NewUpdate")), ignored);
+    Workstation::Write(target, "old report");
+    Workstation::ShiftTime(target, std::chrono::hours(-24));
+    records_before = ws.OfflineRecords().size();
+    ws.state.g_AllPlaced = true;
+    ::testing::internal::CaptureStderr();
+  };
+  sweep.run = [&](std::string* error) {
+    const bool placed = PlaceStagedFile(ws.state, "7.5.13", staged);
+    *error = ::testing::internal::GetCapturedStderr();
+    return placed;
+  };
+  sweep.check = [&](const FaultRun& run) {
+    const size_t records = ws.OfflineRecords().size();
+    if (run.succeeded) {
+      EXPECT_EQ(ReadFileBytes(target), ReadFileBytes(staged));
+      EXPECT_EQ(records, records_before + 1);
+      EXPECT_FALSE(FileExists(pending));
+    } else {
+      EXPECT_EQ(ReadFileBytes(target), "old report");
+      EXPECT_EQ(ReadFileBytes(pending), ReadFileBytes(staged));
+      EXPECT_EQ(LastModifiedStamp(pending), LastModifiedStamp(staged));
+      EXPECT_EQ(records, records_before) << "a file that is not in place is not recorded";
+      // The log says which file and why.
+      EXPECT_NE(run.error.find("cannot place " + staged), std::string::npos) << run.error;
+      EXPECT_NE(run.error.find(std::error_code(ENOSPC, std::generic_category()).message()),
+                std::string::npos)
+          << run.error;
+    }
+    EXPECT_TRUE(ws.state.g_AllPlaced);
+    EXPECT_EQ(TemporaryFilesBelow(ws.folder.path()), std::vector<std::string>{});
+  };
+  EXPECT_GE(RunFaultSweep(sweep), 5u);
+}
+
+TEST(PlacementUnderFaults, WhenTheDeferralFailsTooNothingIsLeftHalfDone) {
+  Workstation ws;
+  const std::string staged = ws.Stage("system/Grid.ocx", "new grid");
+  const std::string target = ws.System("Grid.ocx");
+  Workstation::Write(target, "old grid");
+  Workstation::ShiftTime(target, std::chrono::hours(-24));
+  {
+    // Every rename fails: neither the target nor the pending copy can be put in place.
+    ScopedFaults faults({FaultRule{FaultOperation::kRename, "*", FaultError::kReadOnly}});
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(PlaceStagedFile(ws.state, "7.5.13", staged));
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("cannot defer " + staged), std::string::npos) << log;
+    EXPECT_EQ(InjectedFaultCount(), 2u);
+  }
+  EXPECT_FALSE(ws.state.g_AllPlaced);
+  EXPECT_EQ(ReadFileBytes(target), "old grid");
+  EXPECT_FALSE(FileExists(ws.Program("NewUpdate/system/Grid.ocx")));
+  EXPECT_TRUE(ws.OfflineRecords().empty());
+  EXPECT_EQ(TemporaryFilesBelow(ws.folder.path()), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace quillmend

@@ -1,0 +1,66 @@
+// Versions with two-digit parts through the whole Internet pass and the forced download: newer
+// versions are installed in numeric order, and a version that is not newer than the installed
+// one is never applied.
+#include <gtest/gtest.h>
+
+#include "update_clinic.h"
+
+namespace quillmend::testing {
+namespace {
+
+using Rows = std::vector<std::string>;
+
+std::vector<PublishedFile> Velmont(const std::string& version) {
+  return {{"program", "Velmont.exe", "Velmont " + version}};
+}
+
+TEST(NoDowngrade, TheInternetPassInstallsOnlyNewerVersionsInNumericOrder) {
+  UpdateClinic clinic({true}, "7.5.10");
+  for (const char* v : {"7.5.8", "7.5.9", "7.5.10", "7.5.11"}) clinic.Publish(v, Velmont(v));
+  clinic.Serve();
+  clinic.runner->Down();
+  EXPECT_EQ(clinic.LastVersion(), "7.5.11");
+  EXPECT_EQ(clinic.ProductVersion(), "7.5.11");
+  EXPECT_EQ(ReadFileBytes(clinic.Program("Velmont.exe")), "Velmont 7.5.11");
+  EXPECT_EQ(clinic.CustomerVersionRows(), Rows{"7.5.11|Velmont.exe|Internet"});
+  EXPECT_EQ(clinic.SupportReceipts().size(), 1u);
+}
+
+TEST(NoDowngrade, VersionsThisWorkstationAlreadyHasArePassedOverWhenTheClinicRecordIsBehind) {
+  // Another workstation's older record: the pass starts from 7.5.9, yet this workstation ran
+  // 7.5.11 already, so only 7.5.12 is applied.
+  UpdateClinic clinic({true}, "7.5.11");
+  ExecSqlite(clinic.clinic_db, {"update 시스템환경일자별 set 문자내용 = '7.5.9' where 기타내용 = "
+                                "'syssVersionno'"});
+  for (const char* v : {"7.5.10", "7.5.11", "7.5.12"}) clinic.Publish(v, Velmont(v));
+  clinic.Serve();
+  clinic.runner->Down();
+  EXPECT_EQ(clinic.LastVersion(), "7.5.12");
+  EXPECT_EQ(clinic.ProductVersion(), "7.5.12");
+  EXPECT_EQ(clinic.CustomerVersionRows(), Rows{"7.5.12|Velmont.exe|Internet"});
+  EXPECT_EQ(clinic.VersionFileRows(), Rows{"7.5.12|\\download\\program\\Velmont.exe"});
+}
+
+TEST(NoDowngrade, TheForcedDownloadAppliesOnlyTheSelectedVersionsThatAreNewer) {
+  UpdateClinic clinic({}, "7.5.10");
+  for (const char* v : {"7.5.9", "7.5.10", "7.5.11", "7.5.12"}) clinic.Publish(v, Velmont(v));
+  clinic.Serve();
+  clinic.runner->Versions();
+  ASSERT_EQ(clinic.window.lstVer.items, (Rows{"7.5.12", "7.5.11", "7.5.10", "7.5.9"}));
+  clinic.window.lstVer.selected = {true, true, true, true};
+  clinic.runner->Apply();
+  EXPECT_EQ(clinic.LastVersion(), "7.5.12");
+  EXPECT_EQ(ReadFileBytes(clinic.Program("Velmont.exe")), "Velmont 7.5.12");
+  EXPECT_EQ(clinic.CustomerVersionRows(),
+            (Rows{"7.5.11|Velmont.exe|Internet", "7.5.12|Velmont.exe|Internet"}));
+
+  // Only older versions selected: nothing is applied, nothing recorded.
+  clinic.window.lstVer.selected = {false, true, true, true};
+  clinic.runner->Apply();
+  EXPECT_EQ(clinic.LastVersion(), "7.5.12");
+  EXPECT_EQ(ReadFileBytes(clinic.Program("Velmont.exe")), "Velmont 7.5.12");
+  EXPECT_EQ(clinic.CustomerVersionRows().size(), 2u);
+}
+
+}  // namespace
+}  // namespace quillmend::testing
