@@ -8,10 +8,12 @@
 #include "net/mod_ftp.h"
 #include "platform/cab_expand.h"
 #include "platform/file_names.h"
+#include "platform/file_placement.h"
 #include "platform/local_time.h"
 #include "startup/diagnostics.h"
 #include "startup/program_paths.h"
 #include "base/text.h"
+#include "startup/settings.h"
 #include "ui/frm_files.h"
 
 namespace quillmend {
@@ -42,19 +44,43 @@ bool IsReadOnly(const std::filesystem::path& path) {
          std::filesystem::perms::none;
 }
 
+// The window's counter and file label while the apply works on entry index of count.
+void ShowApplying(FrmFiles& window, const std::string& path, size_t index, size_t count) {
+  window.lblFile.caption = FileNameOf(path) + " 적용중";
+  window.lblCounter.caption = std::to_string(index + 1) + "/" + std::to_string(count);
+}
+
+bool Fail(SharedState& state, std::string* failure, const std::string& key,
+          const std::string& text) {
+  LogFailure(state, key);
+  LogLine(text);
+  if (failure != nullptr) *failure = text;
+  return false;
+}
+
+bool SameTimeAndSize(const std::filesystem::path& a, const std::filesystem::path& b) {
+  std::error_code ec_a, ec_b;
+  const auto size_a = std::filesystem::file_size(a, ec_a);
+  const auto size_b = std::filesystem::file_size(b, ec_b);
+  if (ec_a || ec_b || size_a != size_b) return false;
+  const auto time_a = LastModifiedStamp(Utf8Path(a));
+  return time_a && time_a == LastModifiedStamp(Utf8Path(b));
+}
+
 }  // namespace
 
-std::string ExpandArchive(SharedState& state, const std::string& path) {
+std::string ExpandArchive(SharedState& state, const std::string& path, std::string* error,
+                          int time_limit_ms) {
   const std::string expanded = path.substr(0, path.size() - kArchiveSuffix.size());
-  // An expanded file of an earlier pass must not be placed in place of this archive's content.
-  std::error_code ec;
-  std::filesystem::remove(FsPath(expanded), ec);
-  std::string error;
-  const CommandRunner run = [&state](const std::string& command_line) {
-    RunAndWait(state, command_line);
+  // The expansion goes to a temporary file that replaces the expanded file only when it is
+  // complete: an earlier expansion stays whole for the workstations copying from this folder.
+  std::string why;
+  const CommandRunner run = [&state, time_limit_ms](const std::string& command_line) {
+    RunAndWait(state, command_line, time_limit_ms);
   };
-  if (!ExpandSingleFileCabinet(path, expanded, run, &error)) {
-    LogLine("cannot expand " + error);
+  if (!ExpandSingleFileCabinet(path, expanded, run, &why)) {
+    LogLine("cannot expand " + why);
+    if (error != nullptr) *error = why;
     return {};
   }
   return expanded;
@@ -62,45 +88,78 @@ std::string ExpandArchive(SharedState& state, const std::string& path) {
 
 bool ReplaceCompanionProgram(SharedState& state) {
   const std::filesystem::path staged =
-      FsPath(InProgramFolder(state, "\\Download\\Program\\Tandrel.exe"));
-  const std::filesystem::path installed = FsPath(InProgramFolder(state, "\\Tandrel.exe"));
+      FsPath(ResolveExistingPath(InProgramFolder(state, "\\Download\\Program\\Tandrel.exe")));
+  const std::filesystem::path installed =
+      FsPath(ResolveExistingPath(InProgramFolder(state, "\\Tandrel.exe")));
   std::error_code ec;
   if (!std::filesystem::is_regular_file(staged, ec)) return false;
   if (IsReadOnly(installed)) {
     LogLine("the companion program " + Utf8Path(installed) + " is read-only; kept");
     return false;
   }
-  // A rename over the old copy: there is never a moment without a companion program.
-  std::filesystem::rename(staged, installed, ec);
-  if (ec) {
-    LogLine("cannot replace " + Utf8Path(installed) + ": " + ec.message());
+  if (SameTimeAndSize(staged, installed)) return true;
+  // A copy, never a move: the staged file is part of the share other workstations read. The
+  // copy replaces the old companion in one rename, so there is never a moment without one.
+  try {
+    ReplaceFileAtomically(Utf8Path(staged), Utf8Path(installed));
+  } catch (const std::exception& e) {
+    LogLine("cannot replace " + Utf8Path(installed) + ": " + e.what());
     return false;
   }
   return true;
 }
 
-void ApplyDownloadedFiles(SharedState& state, const std::string& version) {
+bool ApplyDownloadedFiles(SharedState& state, const std::string& version, std::string* failure) {
   FrmFiles& window = *state.frmFiles;
   window.prgFile.max = 100;
   window.prgFile.value = 100;
   window.lblCaption[0].caption = "최신 프로그램을 적용중입니다.";
   window.lblCaption[1].caption = "잠시만 기다려 주십시요";
 
-  const std::vector<std::string> files = window.lstFile.items;
+  std::vector<std::string> files = window.lstFile.items;
   const size_t count = files.size();
+  // 1. Expansion. An archive that does not expand fails the version before anything of it is
+  //    placed or recorded.
   for (size_t index = 0; index < count; ++index) {
-    std::string path = files[index];
-    window.lblFile.caption = FileNameOf(path) + " 적용중";
-    window.lblCounter.caption = std::to_string(index + 1) + "/" + std::to_string(count);
-    if (EndsWithNoCase(path, kArchiveSuffix)) {
-      ExpandArchive(state, path);
-      path = path.substr(0, path.size() - kArchiveSuffix.size());
+    std::string& path = files[index];
+    ShowApplying(window, path, index, count);
+    if (!EndsWithNoCase(path, kArchiveSuffix)) continue;
+    std::string why;
+    const std::string expanded = ExpandArchive(state, path, &why);
+    if (window.unloaded()) {
+      return Fail(state, failure, "Cancelled(ApplyDownloadedFiles) " + version,
+                  "the agent is exiting; version " + version + " is not applied");
     }
-    PlaceStagedFile(state, version, path);
-    RecordVersionFile(state, version, DatabaseRelativePath(state, path));
+    if (expanded.empty()) {
+      return Fail(state, failure, "NotExpanded(ApplyDownloadedFiles) " + why,
+                  "version " + version + " is not applied: cannot expand " + why);
+    }
+    path = expanded;
+  }
+  // 2. Placement, nothing recorded yet: a file that can neither be placed nor deferred fails
+  //    the version.
+  std::vector<PlacedFile> placed;
+  placed.reserve(count);
+  for (size_t index = 0; index < count; ++index) {
+    ShowApplying(window, files[index], index, count);
+    placed.push_back(PlaceWithoutRecording(state, files[index]));
+    const PlacementOutcome outcome = placed.back().outcome;
+    if (outcome == PlacementOutcome::kNotPlaced || outcome == PlacementOutcome::kAbsent) {
+      return Fail(state, failure, "NotPlaced(PlaceStagedFile) " + files[index],
+                  "version " + version + " is not applied: " + files[index] +
+                      " can neither be placed nor deferred");
+    }
+  }
+  // 3. The version is whole: every file is recorded.
+  for (size_t index = 0; index < count; ++index) {
+    if (placed[index].outcome == PlacementOutcome::kPlaced) {
+      RecordPlacement(state, version, placed[index]);
+    }
+    RecordVersionFile(state, version, DatabaseRelativePath(state, files[index]));
   }
   ReplaceCompanionProgram(state);
   window.ShowPercent(100, 100);
+  return true;
 }
 
 }  // namespace quillmend

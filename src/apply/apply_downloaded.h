@@ -8,22 +8,38 @@
 
 namespace quillmend {
 
-// ApplyDownloadedFiles: works through the window's lstFile (full local paths, download order).
-// Each ".CAB" (any case) is expanded to its path less ".CAB" first; a damaged archive leaves no
-// expanded file (a stale one from an earlier pass is removed), so nothing of it is placed.
-// Every file goes through PlaceStagedFile and gets one 버전파일 row (버전, 파일 = the path below
-// the program folder with "\" separators, 일자 = now) unless that pair is already there.
-// Afterwards "\Download\Program\Tandrel.exe" replaces the program folder's "Tandrel.exe" (a
-// read-only copy is kept). Each failing step is passed over; never throws.
-void ApplyDownloadedFiles(SharedState& state, const std::string& version);
+// ApplyDownloadedFiles: works through the window's lstFile (full local paths, download order)
+// and installs the version only as a whole:
+//  1. every ".CAB" (any case) is expanded to its path less ".CAB";
+//  2. every file is placed (PlaceWithoutRecording): in place, or deferred to the pending folder;
+//  3. only then is each file recorded: SendCustomerVersion / AddVersionFileRecord for the
+//     placed ones and one 버전파일 row (버전, 파일 = the path below the program folder with "\"
+//     separators, 일자 = now) for each placed or deferred one, unless that pair is there;
+//  4. "\Download\Program\Tandrel.exe" is copied (never moved: the staging folder is the share
+//     of the offline workstations) over the program folder's "Tandrel.exe" (a read-only copy is
+//     kept).
+// Returns true when the version is whole. An archive that does not expand, a file that can
+// neither be placed nor deferred, or a window that unloaded meanwhile stops the apply before
+// anything is recorded: the failure is written to the failure log ("NotExpanded(...)",
+// "NotPlaced(...)"), *failure (when given) says what failed, and false is returned. Files
+// already placed stay; the next pass places the version again from the start. Never throws.
+bool ApplyDownloadedFiles(SharedState& state, const std::string& version,
+                          std::string* failure = nullptr);
+
+// How long the apply waits for an external expansion tool before it gives the archive up.
+inline constexpr int kExpandTimeLimitMs = 10 * 60 * 1000;
 
 // Expands the archive at path (which ends in ".CAB", any case) to path less those four
-// characters, running external tools through RunAndWait where the platform needs them.
-// Returns the expanded path, or "" when the archive did not expand (logged).
-std::string ExpandArchive(SharedState& state, const std::string& path);
+// characters, running external tools through RunAndWait (at most time_limit_ms) where the
+// platform needs them. The expanded file is replaced only by a complete new expansion; a
+// failure leaves an earlier one as it was. Returns the expanded path, or "" when the archive did
+// not expand (*error, when given, says why).
+std::string ExpandArchive(SharedState& state, const std::string& path, std::string* error = nullptr,
+                          int time_limit_ms = kExpandTimeLimitMs);
 
-// Replaces the program folder's "Tandrel.exe" with "\Download\Program\Tandrel.exe" when that
-// exists; returns whether the companion was replaced.
+// Copies "\Download\Program\Tandrel.exe", when it exists, over the program folder's
+// "Tandrel.exe" (atomically; skipped when both have the same time and size). Returns whether the
+// companion is now the staged one.
 bool ReplaceCompanionProgram(SharedState& state);
 
 }  // namespace quillmend

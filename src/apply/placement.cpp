@@ -1,6 +1,7 @@
 #include "apply/placement.h"
 
 #include <exception>
+#include <filesystem>
 
 #include "apply/file_version.h"
 #include "apply/staging_paths.h"
@@ -48,6 +49,13 @@ std::string PendingFolderOf(const SharedState& state, const std::string& staged_
   return NormalizeSeparators(state.program_folder_ + "\\Newupdate" + rest);
 }
 
+// The size of a file; -1 when it cannot be read (so an unreadable file never counts as equal).
+std::int64_t FileSizeOf(const std::string& path) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(FsPath(path), ec);
+  return ec ? -1 : static_cast<std::int64_t>(size);
+}
+
 void RecordPlacedFile(SharedState& state, const std::string& version,
                       const std::string& file_name, const std::string& version_text,
                       const char* online_state, const char* offline_state) {
@@ -85,15 +93,18 @@ bool RegisterComponent(const SharedState& state, const std::string& target) {
   return true;
 }
 
-bool PlaceStagedFile(SharedState& state, const std::string& version,
-                     const std::string& staged_path) {
-  const std::string staged = ResolveExistingPath(NormalizeSeparators(staged_path));
-  if (!IsVisibleFile(staged)) return false;
+PlacedFile PlaceWithoutRecording(SharedState& state, const std::string& staged_path) {
+  PlacedFile placed;
+  placed.staged = ResolveExistingPath(NormalizeSeparators(staged_path));
+  const std::string& staged = placed.staged;
+  if (!IsVisibleFile(staged)) return placed;
   const std::optional<StagedTarget> target = TargetOfStagedFile(state, staged);
   if (!target) {
     LogFailure(state, "NoTarget(PlaceStagedFile) " + staged);
-    return false;
+    placed.outcome = PlacementOutcome::kNoTarget;
+    return placed;
   }
+  placed.file_name = target->file_name;
   try {
     EnsureFolderPath(target->folder);
     const std::string folder = ResolveExistingPath(target->folder);
@@ -101,7 +112,8 @@ bool PlaceStagedFile(SharedState& state, const std::string& version,
     const std::optional<std::int64_t> target_time = LastModifiedStamp(target_path);
     if (!target_time) {
       ReplaceFileAtomically(staged, target_path);
-    } else if (*target_time != LastModifiedStamp(staged)) {
+    } else if (*target_time != LastModifiedStamp(staged) ||
+               FileSizeOf(target_path) != FileSizeOf(staged)) {
       if (IsOwnExecutableName(target->file_name)) {
         ReplaceFileAtomically(
             staged, ResolveExistingPath(JoinPath(state.program_folder_, kOwnExecutableNewCopy)));
@@ -110,14 +122,34 @@ bool PlaceStagedFile(SharedState& state, const std::string& version,
       }
     }
     if (target->home == StagedHome::kSystem) RegisterComponent(state, target_path);
-    const std::string version_text = FileVersionText(target_path);
-    RecordPlacedFile(state, version, target->file_name, version_text, "Internet", "Server");
-    return true;
+    placed.target_path = target_path;
+    placed.outcome = PlacementOutcome::kPlaced;
+    return placed;
   } catch (const std::exception& e) {
     LogLine("cannot place " + staged + ": " + e.what());
   }
-  DeferToPending(state, staged, target->file_name);
+  placed.outcome = DeferToPending(state, staged, target->file_name)
+                       ? PlacementOutcome::kDeferred
+                       : PlacementOutcome::kNotPlaced;
+  return placed;
+}
+
+bool RecordPlacement(SharedState& state, const std::string& version, const PlacedFile& placed) {
+  try {
+    const std::string version_text = FileVersionText(placed.target_path);
+    RecordPlacedFile(state, version, placed.file_name, version_text, "Internet", "Server");
+    return true;
+  } catch (const std::exception& e) {
+    LogLine("cannot record " + placed.staged + ": " + e.what());
+  }
+  DeferToPending(state, placed.staged, placed.file_name);
   return false;
+}
+
+bool PlaceStagedFile(SharedState& state, const std::string& version,
+                     const std::string& staged_path) {
+  const PlacedFile placed = PlaceWithoutRecording(state, staged_path);
+  return placed.outcome == PlacementOutcome::kPlaced && RecordPlacement(state, version, placed);
 }
 
 bool DeferToPending(SharedState& state, const std::string& staged_path,

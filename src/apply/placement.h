@@ -14,8 +14,9 @@ namespace quillmend {
 // - No target (neither "\download\program" nor "\download\system" in the path, or a path that
 //   would leave the program or system folder): written to the failure log and false; nothing
 //   is written anywhere.
-// - The target is replaced only when its modification time differs from the staged file's
-//   (older or newer alike), atomically and keeping the staged file's time; "quillmend.exe"
+// - The target is replaced only when it differs from the staged file: another modification time
+//   (older or newer alike) or another size. The copy is atomic and keeps the staged file's time
+//   (archive times have 2-second steps, so two builds can share one); "quillmend.exe"
 //   goes to program folder\Quillmend1.exe instead of over the running program.
 // - OCX and DLL files of the system folder are registered (also when nothing was copied).
 // - Records the file with the target's version text: SendCustomerVersion "Internet" when
@@ -25,6 +26,32 @@ namespace quillmend {
 // false. Never throws.
 bool PlaceStagedFile(SharedState& state, const std::string& version,
                      const std::string& staged_path);
+
+// What became of one staged file when it was placed without being recorded.
+enum class PlacementOutcome {
+  kPlaced,     // in place (copied, or already current); registered where that applies
+  kDeferred,   // could not be placed, copied into the pending folder for the next start
+  kNotPlaced,  // could neither be placed nor deferred (logged; g_AllPlaced cleared)
+  kAbsent,     // no visible file at the staged path
+  kNoTarget,   // the path names no target folder (logged)
+};
+
+struct PlacedFile {
+  PlacementOutcome outcome = PlacementOutcome::kAbsent;
+  std::string staged;       // the staged path as it was found
+  std::string target_path;  // where the file is (kPlaced only)
+  std::string file_name;
+};
+
+// The placement steps of PlaceStagedFile without its recording, for callers that record a
+// version only once every file of it is in place or deferred. Never throws.
+PlacedFile PlaceWithoutRecording(SharedState& state, const std::string& staged_path);
+
+// The recording step of PlaceStagedFile for a file PlaceWithoutRecording placed: the target's
+// version text, then SendCustomerVersion "Internet" (g_Online) or AddVersionFileRecord
+// "Server". A failure (version unreadable, record refused) defers the file as PlaceStagedFile
+// does and returns false. Never throws.
+bool RecordPlacement(SharedState& state, const std::string& version, const PlacedFile& placed);
 
 // DeferToPending: copies the staged file into the pending folder under the same relative path
 // (program folder\download\system\sub\x.dll -> program folder\NewUpdate\system\sub\x.dll; a file

@@ -261,8 +261,9 @@ void cFTP::FailDownload(std::ofstream* local, const std::string& temp,
   remote_file_ = nullptr;
   std::error_code ignored;
   std::filesystem::remove(FsPath(temp), ignored);
-  // What was at the target is being replaced; after a failure nothing may look downloaded.
-  std::filesystem::remove(FsPath(target), ignored);
+  // The target keeps what it held: a staging folder that other workstations copy from loses
+  // no file to a download that broke off. The caller knows from the result that nothing came.
+  (void)target;
 }
 
 bool cFTP::FTPDownloadFile(const std::string& sLocal, const std::string& sRemote,
@@ -310,6 +311,12 @@ bool cFTP::FTPDownloadFile(const std::string& sLocal, const std::string& sRemote
     state_.bytes_counter_ = static_cast<std::int32_t>(
         static_cast<std::uint32_t>(state_.bytes_counter_) + kBlock);
     Yield();
+    if (state_.frmFiles != nullptr && state_.frmFiles->unloaded()) {
+      // The window unloaded meanwhile: the agent is exiting and downloads nothing more.
+      last_error_ = "InternetReadFile cancelled: the agent is exiting";
+      FailDownload(local, temp, sLocal);
+      return false;
+    }
   }
   const auto rest = static_cast<std::uint32_t>(lSize % static_cast<std::int64_t>(kBlock));
   if (rest > 0 && !ReadBlock(block, rest, "InternetReadFile2")) {

@@ -11,7 +11,7 @@
 //  - transfers are binary unless SetTransferASCII is called (ASCII mode corrupts archives on
 //    servers that translate line ends);
 //  - a download that fails at any block, or that brings fewer or more bytes than the size it
-//    was given, returns false and leaves no file at the local path;
+//    was given, returns false and leaves the local path as it was (no partial file);
 //  - listed names that could leave the listed folder (separators, drive colons, control
 //    characters, trailing dots or blanks, "." or ".." as files) are not put into Directory;
 //  - every network operation is bounded by the time-outs (SetTimeouts).

@@ -18,16 +18,23 @@ constexpr unsigned kErrorInvalidParameter = 87;
 
 }  // namespace
 
-void RunAndWait(SharedState& state, const std::string& command_line) {
+void RunAndWait(SharedState& state, const std::string& command_line, int time_limit_ms) {
   std::string error;
   std::unique_ptr<ChildProcess> child =
       StartCommandLine(command_line, WindowStyle::kHidden, &error);
   if (!child) throw StartProgramError(error.empty() ? "cannot start " + command_line : error);
   // One cycle: let the window work, sleep, look at the process. A process that ends within the
   // first 100 ms is therefore waited for exactly one cycle.
+  long long waited_ms = 0;
   do {
+    if (waited_ms >= time_limit_ms) {
+      child->Terminate();
+      throw ProgramTimeoutError(command_line + ": still running after " +
+                                std::to_string(time_limit_ms / 1000) + " s; ended");
+    }
     if (state.ui_ != nullptr) state.ui_->DoEvents();
     SleepMilliseconds(kWaitCycleMs);
+    waited_ms += kWaitCycleMs;
   } while (!child->HasExited());
 }
 

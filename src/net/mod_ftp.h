@@ -16,12 +16,24 @@ class StartProgramError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Raised by RunAndWait when the process did not end within its time limit (it has been ended).
+class ProgramTimeoutError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The time limit RunAndWait applies when the caller names none.
+inline constexpr int kRunAndWaitLimitMs = 10 * 60 * 1000;
+
 // Starts command_line (program and arguments, no command interpreter) with a hidden window and
 // returns once the process has ended. Every cycle lets the window process its events
 // (state.ui_), sleeps 100 ms and checks the process, so even a process that ends at once costs
-// one cycle. No time limit; the exit code is not looked at. Throws StartProgramError (with the
-// platform's text) when the program cannot be started; nothing is waited for then.
-void RunAndWait(SharedState& state, const std::string& command_line);
+// one cycle. The exit code is not looked at. Throws StartProgramError (with the platform's
+// text) when the program cannot be started; nothing is waited for then. A process still running
+// after time_limit_ms (counted by the cycles' sleeps) is ended and ProgramTimeoutError thrown,
+// so a hung tool cannot stall the agent.
+void RunAndWait(SharedState& state, const std::string& command_line,
+                int time_limit_ms = kRunAndWaitLimitMs);
 
 // A FILETIME: 100-nanosecond intervals since 1 January 1601 00:00 UTC.
 using FileTime = std::uint64_t;

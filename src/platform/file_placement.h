@@ -27,7 +27,7 @@ bool IsVisibleFile(const std::string& path);
 // Replaces target with a copy of source so that target is, at every moment, either the old file
 // or the complete new one: the bytes go to a temporary file beside target, are flushed to disk,
 // get source's modification time (on POSIX an existing target's permission bits, else
-// source's), and the temporary file is renamed over target (and the
+// source's with execute added wherever reading is allowed), and the temporary file is renamed over target (and the
 // folder flushed where the platform needs it). A stale temporary file of an interrupted earlier
 // placement is overwritten. On failure the temporary file is removed, target is untouched, and
 // FilePlacementError is thrown (source unreadable, disk full, target in use or read-only, ...).

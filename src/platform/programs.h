@@ -16,6 +16,9 @@ class ChildProcess {
   virtual unsigned long id() const = 0;
   // True once the process has ended (also for a process that ends with exit code 259).
   virtual bool HasExited() = 0;
+  // Ends the process at once (POSIX: SIGKILL; Windows: TerminateProcess) and waits for its end.
+  // Nothing happens for a process that has already ended.
+  virtual void Terminate() = 0;
 };
 
 // Starts command_line (a program and its arguments, Windows quoting rules, no command

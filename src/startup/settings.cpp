@@ -31,8 +31,17 @@ std::string GetLastVersion(const SharedState& state) {
   return ReadIniValue(SettingsFile(state, kSettingsForVersion), "Version", "Last", "1.0");
 }
 
-void SaveLastVersion(const SharedState& state, const std::string& version) {
-  WriteIniValue(SettingsFile(state, kSettingsForVersion), "Version", "Last", version);
+bool SaveLastVersion(const SharedState& state, const std::string& version) {
+  const std::string file = SettingsFile(state, kSettingsForVersion);
+  if (WriteProfileValue(file, "Version", "Last", version)) return true;
+  LogLine("could not write [Version] Last = " + version + " to " + file);
+  LogFailure(state, "NotSaved(SaveLastVersion) " + version);
+  return false;
+}
+
+bool CanSaveLastVersion(const SharedState& state) {
+  return WriteProfileValue(SettingsFile(state, kSettingsForVersion), "Version", "Last",
+                            GetLastVersion(state));
 }
 
 std::string GetServerPath(const SharedState& state) {

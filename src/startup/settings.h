@@ -19,8 +19,13 @@ void WriteIniValue(const std::string& file, const std::string& section, const st
 
 // [Version] Last of "\orvel_h.ini", default "1.0".
 std::string GetLastVersion(const SharedState& state);
-// Writes [Version] Last of "\orvel_h.ini".
-void SaveLastVersion(const SharedState& state, const std::string& version);
+// Writes [Version] Last of "\orvel_h.ini". Returns false when the file cannot be written
+// (read-only, folder not writable, disk full); that is written to the failure log as
+// "NotSaved(SaveLastVersion) <version>" and Last keeps its value.
+bool SaveLastVersion(const SharedState& state, const std::string& version);
+// True when [Version] Last can be written now: writes back the value it holds (a missing key
+// gets its default "1.0", which reads the same). Logs nothing.
+bool CanSaveLastVersion(const SharedState& state);
 // [SERVER] PATH of "\orvel_h.ini", default empty.
 std::string GetServerPath(const SharedState& state);
 

@@ -134,7 +134,7 @@ class FrmFiles {
   void timCPS_Timer();
 
   // What an adapter runs from its loop and from DoEvents: hides a minimised window, fires the
-  // timers that are due.
+  // timers that are due, and runs the automatic pass a tick owes once no pass runs any more.
   void Poll();
   // Milliseconds until Poll may fire a timer (0: at once); nullopt when no timer runs or the
   // window is unloaded.
@@ -149,6 +149,8 @@ class FrmFiles {
   bool loaded() const { return loaded_; }
   bool unloaded() const { return unloaded_; }
   bool exit_question_open() const { return exit_question_open_; }
+  // True while a schedule or offline tick's pass waits for the running pass to end.
+  bool pass_owed() const { return pass_owed_; }
   // True when the passes are connected.
   bool has_passes() const { return passes_ != nullptr; }
 
@@ -162,6 +164,10 @@ class FrmFiles {
   bool PassesConnected();
   bool CheckTick();
   bool CopyTick();
+  // A tick that decided to run the automatic pass: runs it, or, while another pass runs, owes it
+  // until that pass has ended (RunOwedPass, from Poll).
+  void RunScheduledPass(const char* what);
+  void RunOwedPass();
 
   SharedState& state_;
   UiHost& host_;
@@ -174,6 +180,7 @@ class FrmFiles {
   bool unloaded_ = false;
   bool exit_question_open_ = false;
   bool told_no_passes_ = false;
+  bool pass_owed_ = false;
 };
 
 // The window's caption: "쿠벨IT(주) 자동다운로드 Ver " + major.minor.revision.

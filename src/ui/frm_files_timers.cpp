@@ -21,10 +21,10 @@ void FrmFiles::timCheck_Timer() {
   if (schedule_hours == elapsed_hours && schedule_minutes == elapsed_minutes) {
     elapsed_hours = 0;
     elapsed_minutes = 0;
-    if (!PassRunning("timCheck")) cmdAuto_Click();
+    RunScheduledPass("timCheck");
   } else if (schedule_hours == 0 && schedule_minutes == 0) {
     // No schedule read yet: every tick runs the automatic pass.
-    if (!PassRunning("timCheck")) cmdAuto_Click();
+    RunScheduledPass("timCheck");
   }
 }
 
@@ -33,8 +33,26 @@ void FrmFiles::timCopy_Timer() {
   Label5.caption = "인터넷 미연결(" + std::to_string(elapsed_minutes) + ")";
   if (elapsed_minutes > 9) {
     elapsed_minutes = 0;
-    if (!PassRunning("timCopy")) cmdAuto_Click();
+    RunScheduledPass("timCopy");
   }
+}
+
+void FrmFiles::RunScheduledPass(const char* what) {
+  if (state_.pass_running_) {
+    // Not lost for a whole interval: the pass runs as soon as the running one has ended.
+    if (!pass_owed_) LogLine(std::string(what) + ": a pass is running; this one follows it");
+    pass_owed_ = true;
+    return;
+  }
+  cmdAuto_Click();
+}
+
+void FrmFiles::RunOwedPass() {
+  if (!pass_owed_ || state_.pass_running_ || exit_question_open_ || unloading_ || unloaded_) {
+    return;
+  }
+  pass_owed_ = false;
+  cmdAuto_Click();
 }
 
 void FrmFiles::timCPS_Timer() {
@@ -59,10 +77,12 @@ void FrmFiles::Poll() {
   if (unloaded_) return;
   Form_Resize();
   pump_.Run();
+  RunOwedPass();
 }
 
 std::optional<int> FrmFiles::MillisecondsUntilNextTimer() const {
   if (unloaded_) return std::nullopt;
+  if (pass_owed_ && !state_.pass_running_) return 0;
   const std::optional<TimerPump::Clock::duration> wait = pump_.TimeUntilNextTick();
   if (!wait) return std::nullopt;
   // Rounded up: waking a little late fires the tick, waking early only turns the loop again.

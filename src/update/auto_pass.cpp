@@ -39,6 +39,7 @@ void UpdatePassRunner::Guarded(const char* name, Pass pass) {
   }
   state_.pass_running_ = true;
   restart_used_ = false;  // the error path may restart the automatic pass once per pass
+  after_pass_done_ = false;
   try {
     pass();
   } catch (const std::exception& error) {
@@ -88,6 +89,10 @@ void UpdatePassRunner::cmdAuto_Click() {
 void UpdatePassRunner::AfterAutomaticPass() {
   // After a confirmed exit the agent leaves: it opens and starts nothing more.
   if (window_.unloaded()) return;
+  // Once per pass: the automatic pass that the error path restarted inside this one has run
+  // these steps already.
+  if (after_pass_done_) return;
+  after_pass_done_ = true;
   OpenReleaseNotes();
   window_.Minimize();
   if (!TopLevelWindowExists("Ostrel") &&

@@ -1,6 +1,17 @@
 // The Internet download pass and the forced download: for each newer version, connect to the
 // customer's FTP server, walk the version folder, download the files the version names, apply
 // them, and record the version.
+//
+// What is recorded is what is installed. [Version] Last, the product's version setting, the
+// 버전파일 rows and the CRM's rows and support records name a version only once every file of it
+// is in place, or waits in the pending folder for the next start. A version that is not whole
+// (its connection or login failed, a folder could not be listed, a transfer or a local write
+// broke, an archive did not expand, a file could be neither placed nor deferred, Last cannot be
+// written, or the agent is exiting) is not recorded, and the versions after it wait: the next
+// pass starts again from that version and installs it once the cause is gone. Each such failure
+// is written to the failure log under a key that says what failed. Only two things pass a
+// version over without holding the others back, both logged: a version folder the server says
+// does not exist, and a listed file name the server does not hold.
 #include <cstdlib>
 #include <exception>
 
@@ -13,6 +24,7 @@
 #include "process/process_list.h"
 #include "process/product_programs.h"
 #include "startup/diagnostics.h"
+#include "startup/program_paths.h"
 #include "startup/settings.h"
 #include "base/text.h"
 #include "ui/frm_files.h"
@@ -29,6 +41,13 @@ constexpr const char* kIdleTip = "쿠벨IT(주) 자동다운로드";
 // The whole-number value of a text, as the schedule columns are read (leading digits only).
 long WholeNumber(const std::string& text) {
   return std::strtol(TrimWhite(text).c_str(), nullptr, 10);
+}
+
+// True when a failed change of folder was the server's answer that the folder does not exist
+// (a permanent 550), not a connection that broke, timed out or was refused.
+bool ServerSaysNoSuchFolder(const std::string& last_error) {
+  const size_t start = last_error.find_first_not_of(" \r\n");
+  return start != std::string::npos && last_error.compare(start, 4, "550 ") == 0;
 }
 
 short ClampToShort(long value) {
@@ -66,14 +85,15 @@ void UpdatePassRunner::cmdDown_Click() {
         const std::string version = catalogue.Text(0);
         if (!IsNewerThanInstalled(state_, version)) continue;  // never a downgrade (logged)
         window_.lstFile.Clear();
-        // After a version whose files did not all arrive, later versions wait for the next
-        // pass: applying them would move the installed version past the incomplete one.
+        // After a version that is not whole, later versions wait for the next pass: applying
+        // them would move the installed version past the incomplete one.
         if (!m_download(settings.folder + "/" + version, settings, version) && version_failed_) {
           break;
         }
       }
     }
     catalogue.Close();
+    if (Cancelled()) return;  // the window unloaded: nothing more is sent or shown
     ClosingSteps(true);
   } catch (const std::exception& error) {
     DownloadPassFailed(error.what());
@@ -130,25 +150,76 @@ bool UpdatePassRunner::m_ftpinfo(FtpSettings& settings) {
   return true;
 }
 
+bool UpdatePassRunner::Cancelled() const { return window_.unloaded(); }
+
+void UpdatePassRunner::FailVersion(const std::string& log_key, const std::string& text) {
+  if (!version_failed_) {
+    version_failure_key_ = log_key;
+    version_failure_ = text;
+  }
+  version_failed_ = true;
+}
+
+bool UpdatePassRunner::LastVersionWritable(const std::string& version) {
+  if (CanSaveLastVersion(state_)) return true;
+  SettingsFileNotWritable(version);
+  return false;
+}
+
+void UpdatePassRunner::SettingsFileNotWritable(const std::string& version) {
+  const std::string file = SettingsFile(state_, kSettingsForVersion);
+  FailVersion("NotSaved(SaveLastVersion) " + version,
+              "cannot write [Version] Last to " + file + "; version " + version + " waits");
+  if (told_settings_unwritable_) return;
+  told_settings_unwritable_ = true;
+  state_.ui_->ShowMessage(kProgramTitle, "설치한 버전을 설정 파일에 기록할 수 없습니다.\n" + file +
+                                             "\n파일이 읽기 전용인지 확인하여 주십시오.");
+}
+
 bool UpdatePassRunner::m_download(const std::string& remote, const FtpSettings& settings,
                                   const std::string& version) {
   cFTP& ftp = mFTP();
   // Set again for each version: a failure of an earlier version or pass says nothing of this one.
   version_failed_ = false;
   version_failure_.clear();
-  if (!ftp.OpenConnection(remote, settings.port, settings.user, settings.password)) {
-    window_.Label5.caption = "m_download" + ftp.GetLastErrorMessage();
-    LogFailure(state_, "NotConnect(m_DwonLoad)");
+  version_failure_key_.clear();
+  found_names_.clear();
+  auto not_whole = [&] {
+    ftp.CloseConnection();
+    window_.Label5.caption = "m_download" + version_failure_;
+    LogFailure(state_, version_failure_key_);
+    LogLine("version " + version + " is not installed: " + version_failure_);
     return false;
+  };
+  if (Cancelled()) {
+    FailVersion("Cancelled(m_DwonLoad) " + version, "the agent is exiting");
+    return not_whole();
+  }
+  // A version is installed only when Last can record it afterwards: checked before anything of
+  // it is downloaded or placed, so that a read-only settings file installs nothing (and nothing
+  // is reported under the old number) until it can be written.
+  if (!LastVersionWritable(version)) return not_whole();
+
+  if (!ftp.OpenConnection(remote, settings.port, settings.user, settings.password)) {
+    const std::string error = ftp.GetLastErrorMessage();
+    if (ServerSaysNoSuchFolder(error)) {
+      // The server answered that the version's folder does not exist: this version is passed
+      // over and the later ones go on.
+      ftp.CloseConnection();
+      window_.Label5.caption = "m_download" + error;
+      LogFailure(state_, "NoFolder(m_DwonLoad) " + remote);
+      LogLine("the server has no folder " + remote + "; version " + version + " passed over");
+      return false;
+    }
+    FailVersion("NotConnect(m_DwonLoad)", error);
+    return not_whole();
   }
   const std::string start_folder = ftp.GetFTPDirectory();
   if (start_folder.empty()) {
     // Without the version folder's path the walk would start at the server's root and take
     // matching names from every folder there: the version counts as not reached.
-    ftp.CloseConnection();
-    window_.Label5.caption = "m_download" + ftp.GetLastErrorMessage();
-    LogFailure(state_, "NotConnect(m_DwonLoad)");
-    return false;
+    FailVersion("NotConnect(m_DwonLoad)", ftp.GetLastErrorMessage());
+    return not_whole();
   }
   ftp_start_folder_ = start_folder + "/";
   state_.entries_listed_ = 0;
@@ -158,21 +229,30 @@ bool UpdatePassRunner::m_download(const std::string& remote, const FtpSettings& 
 
   SetFileList(m_filelist(state_, version));
   m_ftptree(ftp_start_folder_);
-  if (version_failed_) {
-    // Nothing of a version whose files did not all arrive is applied, recorded or reported:
-    // the next pass downloads it again.
+  // Nothing of a version whose files did not all arrive is applied, recorded or reported: the
+  // next pass downloads it again.
+  if (version_failed_) return not_whole();
+  LogNamesNotOnServer(version);
+  std::string failure;
+  if (!ApplyDownloadedFiles(state_, version, &failure)) {
+    // ApplyDownloadedFiles logged what failed.
+    version_failed_ = true;
     ftp.CloseConnection();
-    window_.Label5.caption = "m_download" + version_failure_;
-    LogFailure(state_, "NotConnect(m_DwonLoad)");
+    window_.Label5.caption = "m_download" + failure;
     return false;
   }
-  ApplyDownloadedFiles(state_, version);
-  SaveLastVersion(state_, version);
+  if (!SaveLastVersion(state_, version)) {
+    // The files are in place and recorded, but Last could not take the version (the file
+    // became read-only since the check): nothing is reported under the old number and the
+    // later versions wait. The next pass finds every file current and copies nothing.
+    SettingsFileNotWritable(version);
+    return not_whole();
+  }
   ftp.CloseConnection();
   window_.lblCaption[0].caption = "최신 버전설치가 완료되었습니다.";
   window_.lblCaption[1].caption = "최신파일 다운로드를 완료하였습니다. ";
   window_.lbl고객.caption = state_.g_CustomerCode + "(" + version + ")";
-  if (state_.g_Online) UpdateProductVersion(state_);
+  if (state_.g_Online && !Cancelled()) UpdateProductVersion(state_);
   return true;
 }
 
@@ -196,6 +276,7 @@ void UpdatePassRunner::m_downapply() {
     window_.lstFile.Clear();
     if (!m_download(settings.folder + "/" + version, settings, version) && version_failed_) break;
   }
+  if (Cancelled()) return;
   ClosingSteps(false);
 }
 

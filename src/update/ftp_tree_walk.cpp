@@ -12,6 +12,7 @@
 #include "startup/folders.h"
 #include "startup/program_paths.h"
 #include "base/text.h"
+#include "startup/settings.h"
 #include "ui/frm_files.h"
 #include "update/update_passes.h"
 
@@ -36,12 +37,28 @@ void UpdatePassRunner::SetFileList(std::vector<std::string> names) {
   for (const std::string& name : file_list_) wanted_names_.insert(MatchKey(name));
 }
 
+void UpdatePassRunner::LogNamesNotOnServer(const std::string& version) {
+  for (size_t i = 1; i < file_list_.size(); ++i) {
+    const std::string key = MatchKey(file_list_[i]);
+    if (key.empty() || found_names_.count(key) != 0) continue;
+    // Passed over, as a name the server does not hold always was; now it is on record.
+    LogFailure(state_, "NotOnServer(m_ftptree) " + version + " " + TrimBlanks(file_list_[i]));
+    LogLine("version " + version + " lists " + file_list_[i] + ", which the server does not hold");
+  }
+}
+
 void UpdatePassRunner::m_ftptree(const std::string& remote_folder) {
   cFTP& ftp = mFTP();
   const std::string below_start = remote_folder.substr(
       std::min(ftp_start_folder_.size(), remote_folder.size()));
   const std::string local_folder = state_.g_DownloadPath + NativePath(ReplaceAll(below_start, "/", "\\"));
-  EnsureFolderPath(local_folder);
+  try {
+    EnsureFolderPath(local_folder);
+  } catch (const std::exception& error) {
+    // A staging folder that cannot be made fails the version like a failed transfer.
+    FailVersion("NotSaved(m_ftptree) " + local_folder, error.what());
+    return;
+  }
 
   // A folder that cannot be entered or listed fails the version: listing the folder the
   // connection is still in instead would walk it again (without end), and a version with
@@ -52,8 +69,7 @@ void UpdatePassRunner::m_ftptree(const std::string& remote_folder) {
     walkable = !ftp.LastListingFailed();
   }
   if (!walkable) {
-    version_failed_ = true;
-    if (version_failure_.empty()) version_failure_ = ftp.GetLastErrorMessage();
+    FailVersion("NotListed(m_ftptree) " + remote_folder, ftp.GetLastErrorMessage());
     LogLine("cannot walk the remote folder " + remote_folder + ": " + ftp.GetLastErrorMessage());
     return;
   }
@@ -66,6 +82,11 @@ void UpdatePassRunner::m_ftptree(const std::string& remote_folder) {
   std::vector<std::string> folders;
   for (const cDirItem& entry : entries) {
     state_.ui_->DoEvents();
+    if (Cancelled()) {
+      // "종료" was confirmed: the walk stops here and the version is not installed.
+      FailVersion("Cancelled(m_ftptree) " + remote_folder, "the agent is exiting");
+      return;
+    }
     if (entry.Directory) {
       if (entry.Filename == "." || entry.Filename == "..") continue;
       if (!IsSafeListedName(entry.Filename)) {
@@ -86,29 +107,47 @@ void UpdatePassRunner::m_ftptree(const std::string& remote_folder) {
     window_.lblCounter.caption = std::to_string(done) + "/" + std::to_string(expected);
     window_.ShowPercent(done, expected);
     state_.ui_->DoEvents();
+    if (Cancelled()) {
+      FailVersion("Cancelled(m_ftptree) " + remote_folder, "the agent is exiting");
+      return;
+    }
+    found_names_.insert(MatchKey(entry.Filename));
     const std::string local_path = local_folder + entry.Filename;
     bool arrived = false;
+    std::string error_text;
     try {
       if (entry.FileSize == 0) {
         // An empty file has no block to transfer; it arrives as an empty file.
         std::ofstream(FsPath(local_path), std::ios::binary | std::ios::trunc);
         std::error_code ec;
         arrived = std::filesystem::exists(FsPath(local_path), ec);
+        if (!arrived) error_text = "local file: " + local_path + ": cannot be created";
       } else {
         arrived = ftp.FTPDownloadFile(local_path, remote_folder + entry.Filename, entry.FileSize);
+        if (!arrived) error_text = ftp.GetLastErrorMessage();
       }
     } catch (const std::exception& error) {
-      version_failure_ = error.what();
+      error_text = error.what();
     }
     if (arrived) {
       window_.lstFile.AddItem(local_path);
     } else {
-      version_failed_ = true;
-      if (version_failure_.empty()) version_failure_ = ftp.GetLastErrorMessage();
-      LogLine("download of " + remote_folder + entry.Filename + " failed: " + version_failure_);
+      // The client's text names a local file when the staging side failed (disk full, folder
+      // not writable); otherwise the transfer did.
+      const bool local = error_text.find("local file: ") != std::string::npos;
+      const char* what = Cancelled() ? "Cancelled(m_ftptree) "
+                         : local     ? "NotSaved(m_ftptree) "
+                                     : "NotDownloaded(m_ftptree) ";
+      FailVersion(what + remote_folder + entry.Filename, error_text);
+      LogLine("download of " + remote_folder + entry.Filename + " failed: " + error_text);
+      return;  // the version is not whole: nothing more of it is fetched in this pass
     }
   }
-  for (const std::string& folder : folders) m_ftptree(remote_folder + folder + "/");
+  if (version_failed_) return;
+  for (const std::string& folder : folders) {
+    if (version_failed_) return;
+    m_ftptree(remote_folder + folder + "/");
+  }
 }
 
 }  // namespace quillmend

@@ -3,7 +3,8 @@
 //
 // Entries from the window (buttons, timer ticks) go through the UpdatePasses seam. A pass that
 // arrives while another one yields to the event loop is refused and logged, never nested. The
-// download pass's error path restarts the automatic pass at most once per pass.
+// download pass's error path restarts the automatic pass at most once per pass, and the steps
+// after the automatic pass (release notes, siblings) run once per pass, not again for it.
 #pragma once
 
 #include <cstdint>
@@ -52,13 +53,17 @@ class UpdatePassRunner final : public UpdatePasses {
   // the message) when the customer has no row. Throws DbError when the query fails.
   bool m_ftpinfo(FtpSettings& settings);
   // Downloads and applies one version. Returns true when every listed file arrived and the
-  // version was applied and recorded.
+  // version was applied and recorded. On false, version_failed() tells whether the versions
+  // after it must wait (the version is not whole: connection, login, listing, transfer, local
+  // file, expansion, placement or settings-file failure, or the agent exiting) or whether it was
+  // only passed over (the server says its folder does not exist). Every failure is logged.
   bool m_download(const std::string& remote, const FtpSettings& settings,
                   const std::string& version);
   // Walks one remote folder: downloads the files the version's list names, then descends.
   void m_ftptree(const std::string& remote_folder);
 
   cFTP& mFTP() { return *ftp_; }
+  bool version_failed() const { return version_failed_; }
   const std::vector<std::string>& file_list() const { return file_list_; }
 
  private:
@@ -71,6 +76,16 @@ class UpdatePassRunner final : public UpdatePasses {
   void OpenReleaseNotes();
   void DownloadPassFailed(const std::string& error_text);
   void SetFileList(std::vector<std::string> names);
+  // Marks the version as not whole; the first failure's log key and text are kept.
+  void FailVersion(const std::string& log_key, const std::string& text);
+  // Logs each name of the version's file list that the walk found nowhere on the server.
+  void LogNamesNotOnServer(const std::string& version);
+  // True once the window has unloaded: the agent is exiting and nothing more may be done.
+  bool Cancelled() const;
+  // Writes the installed version again as it stands, to learn before anything of a version is
+  // placed whether [Version] Last can take the new one.
+  bool LastVersionWritable(const std::string& version);
+  void SettingsFileNotWritable(const std::string& version);
 
   SharedState& state_;
   FrmFiles& window_;
@@ -80,8 +95,13 @@ class UpdatePassRunner final : public UpdatePasses {
   std::unordered_set<std::string> wanted_names_;
   std::string ftp_start_folder_;
   bool version_failed_ = false;
-  std::string version_failure_;
+  std::string version_failure_;      // what failed, for Label5
+  std::string version_failure_key_;  // the failure-log key of the first failure
+  // The file list's names (trimmed, upper-cased) the walk found on the server.
+  std::unordered_set<std::string> found_names_;
   bool restart_used_ = false;  // the error path has restarted the automatic pass in this pass
+  bool after_pass_done_ = false;  // the steps after the automatic pass ran in this pass
+  bool told_settings_unwritable_ = false;  // the message is shown once per agent run
 };
 
 // " and 가능 = ..." helpers shared with the tests: the name of a listing entry as it is matched

@@ -52,7 +52,7 @@ TEST(ApplyDownloaded, ExpandsArchivesOfAnyCaseAndPlacesEveryFile) {
   EXPECT_EQ(ws.window.prgAll.max, 100);
 }
 
-TEST(ApplyDownloaded, ADamagedArchivePlacesNothingNotEvenAnEarlierExpansion) {
+TEST(ApplyDownloaded, ADamagedArchiveFailsTheVersionAndKeepsTheEarlierExpansion) {
   Workstation ws;
   const std::string cab = StageCab(ws, "program/Velmont.exe", ProgramLikeBytes(200000, 5), ".cab");
   std::string bytes = ReadFileBytes(cab);
@@ -61,14 +61,22 @@ TEST(ApplyDownloaded, ADamagedArchivePlacesNothingNotEvenAnEarlierExpansion) {
   // What an earlier version left expanded in the staging folder.
   ws.Stage("program/Velmont.exe", "last version's Velmont");
   Workstation::Write(ws.Program("Velmont.exe"), "installed Velmont");
+  // A file of the same version that expands well comes first: it is not placed either.
+  ws.window.lstFile.AddItem(StageCab(ws, "system/grid.ocx", ProgramLikeBytes(4000, 6), ".cab"));
   ws.window.lstFile.AddItem(cab);
 
-  ApplyDownloadedFiles(ws.state, "7.5.13");
+  std::string failure;
+  EXPECT_FALSE(ApplyDownloadedFiles(ws.state, "7.5.13", &failure));
 
+  EXPECT_NE(failure.find("Velmont.exe.cab"), std::string::npos);
   EXPECT_EQ(ReadFileBytes(ws.Program("Velmont.exe")), "installed Velmont");
-  EXPECT_FALSE(FileExists(ws.Program("download/program/Velmont.exe")));
+  EXPECT_FALSE(FileExists(ws.System("grid.ocx")));
+  // The staging folder, which other workstations copy from, keeps what it held.
+  EXPECT_EQ(ReadFileBytes(ws.Program("download/program/Velmont.exe")), "last version's Velmont");
   EXPECT_FALSE(FileExists(ws.Program("NewUpdate")));
   EXPECT_TRUE(ws.OfflineRecords().empty());
+  EXPECT_TRUE(ws.VersionFileRows().empty());
+  EXPECT_NE(ws.FailureLog().find("NotExpanded(ApplyDownloadedFiles)"), std::string::npos);
 }
 
 TEST(ApplyDownloaded, OneRowPerVersionAndFile) {
@@ -100,7 +108,8 @@ TEST(ApplyDownloaded, TheCompanionProgramIsReplacedUnlessReadOnly) {
   ws.Stage("Program/Tandrel.exe", "new companion");
   ApplyDownloadedFiles(ws.state, "7.5.13");
   EXPECT_EQ(ReadFileBytes(ws.Program("Tandrel.exe")), "new companion");
-  EXPECT_FALSE(FileExists(ws.Program("download/Program/Tandrel.exe")));
+  // Copied, not moved: the staging folder is the share of the offline workstations.
+  EXPECT_EQ(ReadFileBytes(ws.Program("download/Program/Tandrel.exe")), "new companion");
 
   ws.Stage("program/tandrel.exe", "newer companion");
   fs::permissions(FsPath(ws.Program("Tandrel.exe")), fs::perms::owner_read);

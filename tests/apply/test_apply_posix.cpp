@@ -169,8 +169,10 @@ TEST(PlacementPermissions, AReplacedProgramKeepsItsModeAndANewFileTakesTheSource
 
   const std::string fresh = folder.Sub("Orvel/Reports.dll");
   ReplaceFileAtomically(staged, fresh);
+  // A new file can be started where it can be read: archives carry no execute bit, and a
+  // program placed on a new workstation must run.
   EXPECT_EQ(fs::status(FsPath(fresh)).permissions(),
-            fs::perms::owner_read | fs::perms::owner_write);
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::owner_exec);
 }
 
 }  // namespace

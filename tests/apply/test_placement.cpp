@@ -9,6 +9,7 @@
 #include "platform/file_placement.h"
 #include "startup/settings.h"
 #include "base/text.h"
+#include "support/program_bytes.h"
 #include "support/temp_folder.h"
 #include "workstation.h"
 
@@ -38,17 +39,30 @@ TEST(Placement, EqualTimesRegisterAndRecordAgainWithoutCopying) {
   const std::string target = ws.System("Grid.ocx");
   EXPECT_EQ(ReadFileBytes(target), Fixture("versioned.dll"));
 
-  // Same time, other bytes: equal times mean "already current", so nothing is copied.
-  WriteFileBytes(target, "edited in place");
+  // Same time and size, other bytes: that is "already current", so nothing is copied.
+  const std::string edited(Fixture("versioned.dll").size(), 'e');
+  WriteFileBytes(target, edited);
   SetWholeSecondTime(target, staged);
   ASSERT_TRUE(PlaceStagedFile(ws.state, "7.5.14", staged));
-  EXPECT_EQ(ReadFileBytes(target), "edited in place");
+  EXPECT_EQ(ReadFileBytes(target), edited);
   EXPECT_EQ(ws.RegisteredTargets(2), (std::vector<std::string>{target, target}));
   // The version text is the target's: the second time it has none.
   EXPECT_EQ(ws.OfflineRecords(), (std::vector<std::string>{
                                      "7.5.13|Grid.ocx|" + kDllVersion + "|Server",
                                      "7.5.14|Grid.ocx||Server"}));
   EXPECT_FALSE(FileExists(ws.Program("NewUpdate")));
+}
+
+TEST(Placement, TheSameTimeWithAnotherSizeIsAnotherBuildAndIsPlaced) {
+  // Archive times have 2-second steps: two builds made within one step share a time.
+  Workstation ws;
+  const std::string staged = ws.Stage("program/Velmont.exe", ProgramLikeBytes(400000, 60));
+  const std::string target = ws.Program("Velmont.exe");
+  Workstation::Write(target, ProgramLikeBytes(300000, 13));
+  SetWholeSecondTime(staged, staged);
+  SetWholeSecondTime(target, staged);
+  ASSERT_TRUE(PlaceStagedFile(ws.state, "7.6.0", staged));
+  EXPECT_EQ(ReadFileBytes(target), ProgramLikeBytes(400000, 60));
 }
 
 TEST(Placement, AnOlderStagedFileReplacesANewerTargetAndKeepsItsTime) {

@@ -48,7 +48,9 @@ TEST_F(FtpFaults, DroppedDataConnectionLeavesNoFileInAnyBlock) {
   testing::WriteFileBytes(Local("big.bin"), "an older copy");
   EXPECT_FALSE(client->FTPDownloadFile(Local("big.bin"), "big.bin", 4096));
   EXPECT_EQ(client->GetLastErrorMessage().substr(0, 3), "426");
-  EXPECT_FALSE(testing::FileExists(Local("big.bin")));
+  // The older copy stays whole: the download folder is the share other workstations copy from.
+  EXPECT_EQ(testing::ReadFileBytes(Local("big.bin")), "an older copy");
+  EXPECT_FALSE(testing::FileExists(Local("big.bin.qmdl")));
   // The drop inside the final short block: no partial file either.
   EXPECT_FALSE(client->FTPDownloadFile(Local("tail.bin"), "tail.bin", 1500));
   EXPECT_FALSE(testing::FileExists(Local("tail.bin")));

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 
 #include "net/mod_ftp.h"
 #include "platform/components.h"
@@ -46,6 +47,21 @@ TEST(RunAndWait, MissingProgramFailsWithoutWaiting) {
   EXPECT_THROW(RunAndWait(window.state, "/nonexistent/quillmend-no-such-program arg"),
                StartProgramError);
   EXPECT_EQ(window.ticks, 0);
+}
+
+TEST(RunAndWait, AProgramThatDoesNotEndWithinTheLimitIsEndedAndFails) {
+  Window window;
+  testing::TempFolder folder;
+  const std::string marker = folder.Sub("pid.txt");
+  // A tool that hangs: it would sleep for ten minutes.
+  EXPECT_THROW(RunAndWait(window.state, "sh -c \"echo $$ > '" + marker + "'; exec sleep 600\"",
+                          1000),
+               ProgramTimeoutError);
+  EXPECT_GE(window.ticks, 1);  // the window was served while it waited
+  // The process is gone (ended and reaped), not left running behind the agent.
+  const std::string pid = testing::ReadFileBytes(marker);
+  ASSERT_FALSE(pid.empty());
+  EXPECT_FALSE(std::filesystem::exists("/proc/" + pid.substr(0, pid.find('\n'))));
 }
 
 class FixedZone {

@@ -87,13 +87,23 @@ TEST(ScheduleTimer, NoScheduleRunsEveryTickWithoutResettingTheCount) {
   EXPECT_EQ(f.window.elapsed_minutes, 3);
 }
 
-TEST(ScheduleTimer, ATickThatMatchesWhileAPassRunsIsRefusedButStillCounts) {
+TEST(ScheduleTimer, ATickThatMatchesWhileAPassRunsIsDeferredUntilThatPassEnds) {
   WindowFixture f;
   f.window.schedule_minutes = 2;
   f.state.pass_running_ = true;
   EXPECT_TRUE(PassesOverTicks(f, 2).empty());
   EXPECT_EQ(f.window.elapsed_minutes, 0);  // the matching branch reset the counters
+  EXPECT_TRUE(f.window.pass_owed());
+  f.window.Poll();  // still running: the pass waits
+  EXPECT_EQ(f.passes.autos, 0);
+  EXPECT_EQ(f.window.MillisecondsUntilNextTimer(), std::nullopt);
   f.state.pass_running_ = false;
+  // The loop turns at once and runs the pass, not a whole interval later.
+  EXPECT_EQ(f.window.MillisecondsUntilNextTimer(), 0);
+  f.window.Poll();
+  EXPECT_EQ(f.passes.autos, 1);
+  f.window.Poll();
+  EXPECT_EQ(f.passes.autos, 1);  // owed once, run once
   EXPECT_EQ(PassesOverTicks(f, 2), (std::vector<int>{2}));
 }
 
@@ -116,12 +126,16 @@ TEST(OfflineTimer, MinutesLeftByTheScheduleTimerRunAPassAtTheFirstTick) {
   EXPECT_EQ(f.window.elapsed_minutes, 0);
 }
 
-TEST(OfflineTimer, TheTenthTickWhileAPassRunsStartsNothing) {
+TEST(OfflineTimer, TheTenthTickWhileAPassRunsStartsItsPassWhenThatOneEnds) {
   WindowFixture f;
   f.state.pass_running_ = true;
   for (int tick = 1; tick <= 10; ++tick) f.window.timCopy_Timer();
+  f.window.Poll();
   EXPECT_EQ(f.passes.autos, 0);
   EXPECT_EQ(f.window.elapsed_minutes, 0);
+  f.state.pass_running_ = false;
+  f.window.Poll();
+  EXPECT_EQ(f.passes.autos, 1);
 }
 
 TEST(SpeedTimer, ShowsKilobytesOfTheLastSecondAndEmptiesTheCounter) {

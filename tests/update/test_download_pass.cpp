@@ -114,6 +114,9 @@ TEST(DownloadPass, NamesMatchWithoutCaseOrBlanksAndOnlyListedFilesAreFetched) {
   EXPECT_EQ(clinic.LastVersion(), "7.5.13");
   // Two names listed, one found: the counter shows what arrived against what was listed.
   EXPECT_EQ(clinic.state.files_downloaded_, 1);
+  // The name the server does not hold is passed over, and on record.
+  EXPECT_NE(clinic.FailureLog().find("NotOnServer(m_ftptree) 7.5.13 missing.dll.cab="),
+            std::string::npos);
 }
 
 TEST(DownloadPass, AVersionWhoseFolderCannotBeOpenedIsSkippedAndTheNextOneInstalls) {
@@ -132,8 +135,10 @@ TEST(DownloadPass, AVersionWhoseFolderCannotBeOpenedIsSkippedAndTheNextOneInstal
   clinic.runner->Down();
 
   EXPECT_EQ(clinic.LastVersion(), "7.6.0");
-  EXPECT_NE(clinic.FailureLog().find("NotConnect(m_DwonLoad)="), std::string::npos);
-  EXPECT_EQ(clinic.window.Label5.caption.rfind("m_download", 0), 0u);
+  // The server said the folder does not exist: logged as that, not as a failed connection.
+  EXPECT_NE(clinic.FailureLog().find("NoFolder(m_DwonLoad) 127.0.0.1/orvel/7.5.13="),
+            std::string::npos);
+  EXPECT_EQ(clinic.FailureLog().find("NotConnect(m_DwonLoad)"), std::string::npos);
 }
 
 TEST(DownloadPass, ADroppedDataConnectionLeavesTheVersionUnrecordedUntilTheNextPass) {

@@ -92,11 +92,12 @@ void ReplaceFileAtomically(const std::string& source, const std::string& target)
     throw FilePlacementError("not a readable file: " + source);
   }
   // A replaced file keeps its own permission bits: archives carry none, so a program expanded
-  // from one would otherwise lose its execute bit. A new file takes the source's.
+  // from one would otherwise lose its execute bit. A new file takes the source's, with execute
+  // added wherever reading is allowed, so that a program placed where none existed can start.
   struct stat replaced {};
   const mode_t mode = (::stat(target.c_str(), &replaced) == 0 && S_ISREG(replaced.st_mode)
                            ? replaced.st_mode
-                           : info.st_mode) &
+                           : info.st_mode | ((info.st_mode & 0444) >> 2)) &
                       07777 & ~static_cast<mode_t>(S_ISUID | S_ISGID);
   const std::string temp = PlacementTempPath(target);
   Fd out(posix_calls.open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));

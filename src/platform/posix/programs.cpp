@@ -50,6 +50,13 @@ class PosixChild : public ChildProcess {
     if (result == pid_ || (result < 0 && errno == ECHILD)) exited_ = true;
     return exited_;
   }
+  void Terminate() override {
+    if (HasExited()) return;
+    ::kill(pid_, SIGKILL);
+    while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    exited_ = true;
+  }
 
  private:
   pid_t pid_;

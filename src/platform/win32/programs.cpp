@@ -14,6 +14,11 @@ class Win32Child : public ChildProcess {
   unsigned long id() const override { return id_; }
   // Waiting on the handle also ends the wait for a process whose exit code is 259.
   bool HasExited() override { return WaitForSingleObject(process_, 0) == WAIT_OBJECT_0; }
+  void Terminate() override {
+    if (HasExited()) return;
+    TerminateProcess(process_, 1);
+    WaitForSingleObject(process_, 5000);  // the end is near; a stuck driver must not hang us
+  }
 
  private:
   HANDLE process_;
