@@ -255,6 +255,25 @@ FolderSnapshot ClinicChecker::Snapshot(const Workstation& running) const {
   return snapshot;
 }
 
+void ClinicChecker::Duplicates(const Records& r, std::vector<Violation>& out) const {
+  std::set<std::pair<std::string, std::string>> pairs;
+  for (const auto& [version, file] : r.version_files) {
+    if (!pairs.insert({version, ToUpperAscii(file)}).second) {
+      out.push_back({"duplicate 버전파일 row", version + " " + file});
+    }
+  }
+  std::set<std::string> rows;
+  for (const auto& row : r.crm) {
+    const std::string key = row.version + "|" + row.host + "|" + ToUpperAscii(row.program) +
+                            "|" + row.state;
+    if (!rows.insert(key).second) out.push_back({"duplicate CRM version row", key});
+  }
+  std::set<std::string> support;
+  for (const std::string& text : r.support) {
+    if (!support.insert(text).second) out.push_back({"duplicate support record", text});
+  }
+}
+
 std::vector<Violation> ClinicChecker::AfterRun(const Workstation& ran,
                                                const FolderSnapshot& before) {
   std::vector<Violation> out;
@@ -262,14 +281,9 @@ std::vector<Violation> ClinicChecker::AfterRun(const Workstation& ran,
   CheckRecorded(a_, r.last_a, "[Version] Last", out);
   CheckRecorded(b_, r.last_b, "[Version] Last", out);
   CheckRecorded(a_, r.product, "the product version", out);
+  Duplicates(r, out);
   std::set<std::string> versions;
-  std::set<std::pair<std::string, std::string>> pairs;
-  for (const auto& [version, file] : r.version_files) {
-    versions.insert(version);
-    if (!pairs.insert({version, ToUpperAscii(file)}).second) {
-      out.push_back({"duplicate 버전파일 row", version + " " + file});
-    }
-  }
+  for (const auto& [version, file] : r.version_files) versions.insert(version);
   for (const std::string& v : versions) {
     CheckRecorded(a_, v, "버전파일", out);
     std::string why;
@@ -278,7 +292,6 @@ std::vector<Violation> ClinicChecker::AfterRun(const Workstation& ran,
                      "버전파일 names " + v + " but " + why});
     }
   }
-  std::set<std::string> seen_rows;
   for (const auto& row : r.crm) {
     const bool offline = StartsWith(row.state, "Server");
     CheckRecorded(offline ? b_ : a_, row.version, "a CRM version row", out);
@@ -288,14 +301,8 @@ std::vector<Violation> ClinicChecker::AfterRun(const Workstation& ran,
                      row.version + " (" + row.state + ") sent as " + row.host +
                          ", written by " + expected_host});
     }
-    const std::string key = row.version + "|" + row.host + "|" + ToUpperAscii(row.program) +
-                            "|" + row.state;
-    if (!seen_rows.insert(key).second) {
-      out.push_back({"duplicate CRM version row", key});
-    }
   }
   for (const auto& row : r.waiting) CheckRecorded(b_, row.version, "a waiting row", out);
-  std::set<std::string> seen_support;
   for (const std::string& text : r.support) {
     std::string version;
     bool waiting = false;
@@ -304,7 +311,6 @@ std::vector<Violation> ClinicChecker::AfterRun(const Workstation& ran,
       continue;
     }
     CheckRecorded(waiting ? b_ : a_, version, "a support record", out);
-    if (!seen_support.insert(text).second) out.push_back({"duplicate support record", text});
   }
   const FolderSnapshot after = Snapshot(ran);
   for (const auto& [path, entry] : after) {
@@ -331,6 +337,7 @@ std::vector<Violation> ClinicChecker::AtConvergence() {
   const Records r = Read();
   const std::vector<Release> published = Published();
   const std::string latest = published.back().version;
+  Duplicates(r, out);
   for (const auto& [w, last] : {std::pair{&a_, r.last_a}, std::pair{&b_, r.last_b}}) {
     if (last != latest) {
       out.push_back({"not converged: [Version] Last", w->label + " is at " + last});

@@ -45,7 +45,7 @@ class ClinicChecker {
   // and what changed outside the running workstation's folders since before.
   std::vector<Violation> AfterRun(const Workstation& ran, const FolderSnapshot& before);
   // After the clean passes: both workstations on the latest version, byte for byte, and the
-  // records complete and agreeing with the disk.
+  // records complete, without duplicates, and agreeing with the disk.
   std::vector<Violation> AtConvergence();
   // Files in the program and system folders (staging and pending folders aside) that are
   // neither a version's file nor one of the agent's and the product's own.
@@ -61,6 +61,7 @@ class ClinicChecker {
   bool ShareWhole(const std::string& version, std::string& why) const;
   void CheckRecorded(const Workstation& w, const std::string& version, const std::string& where,
                      std::vector<Violation>& out) const;
+  void Duplicates(const Records& r, std::vector<Violation>& out) const;
   std::vector<Release> Published() const;
   std::string PlacedFile(const Workstation& w, const ReleaseFile& f) const;
   std::string PendingFile(const Workstation& w, const ReleaseFile& f) const;

@@ -4,7 +4,11 @@
 // the figures are printed at the end.
 //
 //   convergence_suite [--seeds N] [--first S] [--seed S] [--long] [--no-big] [--keep]
-//                     [--work FOLDER] [--verbose]
+//                     [--work FOLDER] [--verbose] [--plan]
+//
+// --plan prints each seed's schedule without running it. A seed gives the same schedule for
+// the same options and agent (whether it reads QUILLMEND_FAULTS changes the schedule); where a
+// kill lands in a run still depends on timing.
 //
 // Short mode (the default): 20 seeds from 1. --long: 500 seeds and faults that outlast the
 // agent's network time limits. QUILLMEND_CONVERGENCE_SEEDS overrides the number of seeds.
@@ -46,6 +50,7 @@ struct Arguments {
   bool keep = false;
   bool verbose = false;
   bool seeds_given = false;
+  bool plan_only = false;
   std::string work;
 };
 
@@ -68,6 +73,8 @@ bool Parse(int argc, char** argv, Arguments& a) {
       a.big = false;
     } else if (arg == "--keep") {
       a.keep = true;
+    } else if (arg == "--plan") {
+      a.plan_only = true;
     } else if (arg == "--verbose") {
       a.verbose = true;
     } else if (arg == "--work" && has_value) {
@@ -108,7 +115,7 @@ int main(int argc, char** argv) {
   if (!Parse(argc, argv, args)) {
     std::fprintf(stderr,
                  "usage: %s [--seeds N] [--first S] [--seed S] [--long] [--no-big] [--keep] "
-                 "[--work FOLDER] [--verbose]\n",
+                 "[--work FOLDER] [--verbose] [--plan]\n",
                  argv[0]);
     return 2;
   }
@@ -149,6 +156,20 @@ int main(int argc, char** argv) {
     int converged = 0;
     int most_passes = 0;
     std::uint64_t most_passes_seed = 0;
+    if (args.plan_only) {
+      for (std::uint64_t seed = args.first; seed < args.first + args.seeds; ++seed) {
+        const SeedPlan plan = PlanSeed(seed, releases.Releases(args.big), settings.plan);
+        std::printf("seed %llu:\n", static_cast<unsigned long long>(seed));
+        for (const Step& step : plan.steps) {
+          std::printf("  %c, %zu published:", step.station, step.publish);
+          for (const Fault& f : step.faults) std::printf(" [%s]", DescribeFault(f).c_str());
+          std::printf("\n");
+        }
+      }
+      std::error_code ec;
+      if (own_work) fs::remove_all(settings.work_folder, ec);
+      return 0;
+    }
     for (std::uint64_t seed = args.first; seed < args.first + args.seeds; ++seed) {
       const SeedResult r = RunSeed(seed, settings, releases);
       int faults = 0;

@@ -408,13 +408,10 @@ class SeedRunner {
     } else if (changing > kCleanPassesAllowed) {
       Add("needed more than 3 clean passes", std::to_string(changing) + " passes", when);
     }
-    for (const Violation& v : checker_->AtConvergence()) Add(v.kind, v.detail, when);
+    const std::vector<Violation> final_state = checker_->AtConvergence();
+    for (const Violation& v : final_state) Add(v.kind, v.detail, when);
     for (const std::string& stray : checker_->StrayFiles()) result_.notes.push_back(stray);
-    bool converged_violation = false;
-    for (const SeedViolation& v : result_.violations) {
-      converged_violation = converged_violation || v.when == when;
-    }
-    result_.converged = settled && changing <= kCleanPassesAllowed && !converged_violation;
+    result_.converged = settled && changing <= kCleanPassesAllowed && final_state.empty();
   }
 
   void TearDown() {
