@@ -255,6 +255,32 @@ FolderSnapshot ClinicChecker::Snapshot(const Workstation& running) const {
   return snapshot;
 }
 
+std::set<std::string> ClinicChecker::VersionFileRows(const std::string& version) const {
+  std::set<std::string> rows;
+  for (const Release& release : releases_) {
+    if (release.version != version) continue;
+    for (const ReleaseFile& f : release.files) {
+      std::string path = "\\download\\" + f.subfolder + "\\" + f.name;
+      std::replace(path.begin(), path.end(), '/', '\\');
+      rows.insert(ToUpperAscii(path));
+    }
+  }
+  return rows;
+}
+
+std::vector<std::string> ClinicChecker::MissingVersionFileRows(const Records& r,
+                                                              const std::string& version) const {
+  std::set<std::string> found;
+  for (const auto& [v, file] : r.version_files) {
+    if (v == version) found.insert(ToUpperAscii(file));
+  }
+  std::vector<std::string> missing;
+  for (const std::string& row : VersionFileRows(version)) {
+    if (!found.count(row)) missing.push_back(row);
+  }
+  return missing;
+}
+
 void ClinicChecker::Duplicates(const Records& r, std::vector<Violation>& out) const {
   std::set<std::pair<std::string, std::string>> pairs;
   for (const auto& [version, file] : r.version_files) {
@@ -286,6 +312,10 @@ std::vector<Violation> ClinicChecker::AfterRun(const Workstation& ran,
   for (const auto& [version, file] : r.version_files) versions.insert(version);
   for (const std::string& v : versions) {
     CheckRecorded(a_, v, "버전파일", out);
+    // The offline workstations take these rows for the whole version.
+    for (const std::string& missing : MissingVersionFileRows(r, v)) {
+      out.push_back({"버전파일 holds part of a version", "버전파일 names " + v + " without " + missing});
+    }
     std::string why;
     if (!Baseline(v) && !ShareWhole(v, why)) {
       out.push_back({"버전파일 names a version the share does not hold",
@@ -360,22 +390,14 @@ std::vector<Violation> ClinicChecker::AtConvergence() {
     out.push_back({"not converged: the product version", "it is " + r.product});
   }
   for (const Release& release : published) {
-    std::set<std::string> expected;
-    for (const ReleaseFile& f : release.files) {
-      std::string path = "\\download\\" + f.subfolder + "\\" + f.name;
-      std::replace(path.begin(), path.end(), '/', '\\');
-      expected.insert(ToUpperAscii(path));
+    for (const std::string& path : MissingVersionFileRows(r, release.version)) {
+      out.push_back({"버전파일 row missing", release.version + " " + path});
     }
-    std::set<std::string> found;
+    const std::set<std::string> expected = VersionFileRows(release.version);
     for (const auto& [version, file] : r.version_files) {
-      if (version != release.version) continue;
-      if (!expected.count(ToUpperAscii(file))) {
+      if (version == release.version && !expected.count(ToUpperAscii(file))) {
         out.push_back({"버전파일 row for a file the version does not hold", version + " " + file});
       }
-      found.insert(ToUpperAscii(file));
-    }
-    for (const std::string& path : expected) {
-      if (!found.count(path)) out.push_back({"버전파일 row missing", release.version + " " + path});
     }
     for (const ReleaseFile& f : release.files) {
       int rows = 0;

@@ -62,6 +62,9 @@ class ClinicChecker {
   void CheckRecorded(const Workstation& w, const std::string& version, const std::string& where,
                      std::vector<Violation>& out) const;
   void Duplicates(const Records& r, std::vector<Violation>& out) const;
+  // The 버전파일 rows of a version's files (upper case), and those of them r lacks.
+  std::set<std::string> VersionFileRows(const std::string& version) const;
+  std::vector<std::string> MissingVersionFileRows(const Records& r, const std::string& version) const;
   std::vector<Release> Published() const;
   std::string PlacedFile(const Workstation& w, const ReleaseFile& f) const;
   std::string PendingFile(const Workstation& w, const ReleaseFile& f) const;

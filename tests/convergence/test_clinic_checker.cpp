@@ -3,6 +3,7 @@
 // workstation's folders, and name what is missing at the end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "clinic_state.h"
@@ -135,6 +136,31 @@ TEST_F(ClinicCheckerTest, RecordsOfOneWorkstationAreCheckedAgainstItsOwnDiskAndD
   EXPECT_TRUE(Has(found, "recorded while not whole (a CRM version row)", "B:")) << Show(found);
   EXPECT_FALSE(Has(found, "recorded while not whole (a CRM version row)", "A:")) << Show(found);
   EXPECT_TRUE(Has(found, "duplicate CRM version row", "ws-a")) << Show(found);
+}
+
+TEST_F(ClinicCheckerTest, PartOfAVersionIn버전파일IsFoundEvenWithEveryFileInPlace) {
+  const std::vector<Release> releases = releases_->Releases(true);
+  checker_->SetPublished(1);
+  Install(a_, releases[0]);
+  const FolderSnapshot before = checker_->Snapshot(a_);
+  // A downloader stopped between two of its rows: an offline workstation would take the rows
+  // for the whole version.
+  testing::ExecSqlite(a_.layout.clinic_db,
+                      {"CREATE TABLE 버전파일 (버전, 파일, 일자)",
+                       "INSERT INTO 버전파일 VALUES ('7.5.13', '\\download\\program\\Velmont.exe', '')"});
+  std::vector<Violation> found = checker_->AfterRun(a_, before);
+  EXPECT_TRUE(Has(found, "버전파일 holds part of a version", "REPORTS\\MONTHLY.RPT")) << Show(found);
+  EXPECT_FALSE(Has(found, "recorded while not whole (버전파일)")) << Show(found);
+  std::vector<std::string> rows;
+  for (const ReleaseFile& f : releases[0].files) {
+    if (f.name == "Velmont.exe") continue;
+    std::string path = "\\download\\" + f.subfolder + "\\" + f.name;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    rows.push_back("INSERT INTO 버전파일 VALUES ('7.5.13', '" + path + "', '')");
+  }
+  testing::ExecSqlite(a_.layout.clinic_db, rows);
+  found = checker_->AfterRun(a_, before);
+  EXPECT_TRUE(found.empty()) << Show(found);
 }
 
 TEST_F(ClinicCheckerTest, AChangeOutsideTheRunningWorkstationsFoldersIsReported) {
