@@ -11,7 +11,7 @@
 //
 // What each backend routes through the table:
 // - POSIX: file placement, CAB expansion (libmspack writes through it), the local-file writer
-//   (local_file.h), and the FTP backend's connect/send/recv.
+//   (local_file.h; the settings writer uses it), and the FTP backend's connect/send/recv.
 // - Windows: file placement (CopyFileEx counts as an open and a write of the copy), the
 //   local-file writer, and the rename and removal of CAB expansion. The expand tool runs in its
 //   own process and WinINet makes its own socket calls; neither can be reached.

@@ -68,10 +68,8 @@ TEST(PlacementUnderFaults, EachFailingCallKeepsTheOldTargetAndDefersTheWholeNewF
       EXPECT_EQ(ReadFileBytes(pending), ReadFileBytes(staged));
       EXPECT_EQ(LastModifiedStamp(pending), LastModifiedStamp(staged));
       EXPECT_EQ(records, records_before) << "a file that is not in place is not recorded";
-      // The log says which file and why.
-      EXPECT_NE(run.error.find("cannot place " + staged), std::string::npos) << run.error;
-      EXPECT_NE(run.error.find(std::error_code(ENOSPC, std::generic_category()).message()),
-                std::string::npos)
+      // The log says which file and which step failed.
+      EXPECT_NE(run.error.find("cannot place " + staged + ": cannot "), std::string::npos)
           << run.error;
     }
     EXPECT_TRUE(ws.state.g_AllPlaced);

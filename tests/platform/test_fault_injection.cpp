@@ -84,7 +84,7 @@ class FaultTable : public ::testing::Test {
     for (int i = 0; i < files; ++i) {
       LocalFileWriter out;
       std::string error;
-      const bool ok = out.Create(temp_.Sub("a" + std::to_string(i)), &error) &&
+      const bool ok = out.Create(temp_.Sub("a") + std::to_string(i), &error) &&
                       out.Write("data", 4, &error) && out.Close(&error);
       outcome += ok ? '.' : 'x';
       if (!ok && last_error != nullptr) *last_error = error;

@@ -78,8 +78,14 @@ bool RemoveLocalFile(const std::string& path, std::string* error) {
 }
 
 bool SetLocalFileTime(const std::string& path, std::int64_t stamp, std::string* error) {
-  const struct timespec when = {static_cast<time_t>(stamp / 1000000000LL),
-                                static_cast<long>(stamp % 1000000000LL)};
+  // Whole seconds rounded down, so that the nanoseconds are never negative (times before 1970).
+  std::int64_t seconds = stamp / 1000000000LL;
+  std::int64_t nanoseconds = stamp % 1000000000LL;
+  if (nanoseconds < 0) {
+    nanoseconds += 1000000000LL;
+    --seconds;
+  }
+  const struct timespec when = {static_cast<time_t>(seconds), static_cast<long>(nanoseconds)};
   const struct timespec times[2] = {when, when};
   if (posix_calls.utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) {
     return Fail(error, "cannot set the time of", path, errno);
