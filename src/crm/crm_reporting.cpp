@@ -2,11 +2,14 @@
 // receipt numbers, and the rows that waited from offline passes.
 #include "crm/crm_reporting.h"
 
+#include <algorithm>
+#include <map>
 #include <set>
 #include <vector>
 
 #include "db/db_access.h"
 #include "db/db_connection.h"
+#include "db/version_order.h"
 #include "platform/local_time.h"
 #include "startup/diagnostics.h"
 #include "startup/settings.h"
@@ -64,15 +67,38 @@ std::string SupportRecordsQuery(const std::string& customer_code, const std::str
          "' and 처리내용 like '" + SqlQuoted(text) + "'";
 }
 
+std::string WaitingRowsQuery() {
+  return "select * from 버전파일개별 where 전송여부 = 'N' order by ID";
+}
+
 std::string MarkSentUpdate(const std::vector<std::string>& ids) {
   std::string list;
   for (const std::string& id : ids) list += (list.empty() ? "" : ",") + id;
   return "update 버전파일개별 set 전송여부 = 'Y' where ID in (" + list + ")";
 }
 
+std::string SentVersionRowQuery(const std::string& customer_code, const std::string& version,
+                                const std::string& host_name, const std::string& ip,
+                                const std::string& program_name) {
+  return "select count(*) from 오르벨거래처버전 where 고객번호 = '" + SqlQuoted(customer_code) +
+         "' and 버전 = '" + SqlQuoted(version) + "' and 이름 = '" + SqlQuoted(host_name) +
+         "' and ip = '" + SqlQuoted(ip) + "' and 프로그램명 = '" + SqlQuoted(program_name) + "'";
+}
+
 void SendCustomerVersion(SharedState& state, const std::string& version,
                          const std::string& program_name, const std::string& program_version,
                          const std::string& state_text) {
+  // A pass that ended before it recorded its version applies and reports it again: the CRM
+  // keeps one row per workstation, version and program.
+  try {
+    Recordset rs = QueryOn(state,
+                           SentVersionRowQuery(state.g_CustomerCode, version, state.g_HostName,
+                                               state.g_LocalIP, program_name),
+                           state.g_Connect2);
+    if (!rs.eof() && TrimBlanks(rs.Text(0)) != "0") return;
+  } catch (const std::exception&) {
+    // Not known to be there: the insert below says whether the CRM can be reached.
+  }
   SendCustomerVersionAs(state, version, state.g_HostName, state.g_LocalIP, program_name,
                         program_version, state_text, FormatDateTime(LocalNow()));
 }
@@ -163,33 +189,22 @@ void MarkSent(SharedState& state, const std::vector<std::string>& ids) {
 
 }  // namespace
 
-void SendPendingVersionRecords(SharedState& state) {
-  const std::string v = GetLastVersion(state);
-  std::vector<WaitingRow> rows;
-  try {
-    Recordset rs;
-    if (!OpenRecordset(state, rs,
-                       "select * from 버전파일개별 where 버전 = '" + SqlQuoted(v) +
-                           "' and 전송여부 = 'N' ")) {
-      return;
-    }
-    for (; !rs.eof(); rs.MoveNext()) {
-      rows.push_back({rs.Text("ID"), rs.Text("이름"), rs.Text("IP"), rs.Text("프로그램명"),
-                      rs.Text("프로그램버전"), rs.Text("상태"), rs.Text("일자")});
-    }
-  } catch (const std::exception&) {
-    return;  // nothing is known to be waiting
-  }
+namespace {
+
+// Sends the waiting rows of one version, files the support record and marks the rows (see
+// SendPendingVersionRecords).
+void SendWaitingRowsOf(SharedState& state, const std::string& version,
+                       const std::vector<WaitingRow>& rows) {
   // Each row goes out with the identity and time of the workstation that wrote it. A row the CRM
   // holds already (a pass cut short before its marks) is not sent again; a row whose send
   // failed keeps "N" and is sent by a later pass.
-  std::set<std::string> in_crm = RowsInCrm(state, v);
+  std::set<std::string> in_crm = RowsInCrm(state, version);
   std::vector<std::string> sent_ids;
   for (const WaitingRow& row : rows) {
     const std::string key = RowKey(row.host_name, row.ip, row.program_name);
     if (!in_crm.contains(key)) {
       try {
-        SendCustomerVersionAs(state, v, row.host_name, row.ip, row.program_name,
+        SendCustomerVersionAs(state, version, row.host_name, row.ip, row.program_name,
                               row.program_version, row.state_text,
                               row.time.empty() ? FormatDateTime(LocalNow()) : row.time);
       } catch (const std::exception&) {
@@ -201,13 +216,41 @@ void SendPendingVersionRecords(SharedState& state) {
   }
   if (sent_ids.empty()) return;
   // The support record is filed before the rows are marked: a pass cut short in between sends
-  // again, finds the rows and the record in the CRM, and only marks.
-  // A record the CRM refused leaves the rows waiting, so that the next pass files it.
-  const std::string text = "Ver " + v + " 업데이트완료";
+  // again, finds the rows and the record in the CRM, and only marks. A record the CRM refused
+  // leaves the rows waiting, so that the next pass files it.
+  const std::string text = "Ver " + version + " 업데이트완료";
   if (!SupportRecordFiled(state, text) && !FileSupportRecord(state, text)) return;
   // Only the rows sent now (or found in the CRM), by ID: rows another workstation wrote since
   // they were read keep waiting.
   MarkSent(state, sent_ids);
+}
+
+}  // namespace
+
+void SendPendingVersionRecords(SharedState& state) {
+  const std::string last = GetLastVersion(state);
+  // Every waiting row, of whatever version: a workstation that copied a version from the share
+  // while this one had moved on already is reported all the same. Those of Last go first.
+  std::map<std::string, std::vector<WaitingRow>> by_version;
+  try {
+    Recordset rs;
+    if (!OpenRecordset(state, rs, WaitingRowsQuery())) return;
+    for (; !rs.eof(); rs.MoveNext()) {
+      by_version[TrimBlanks(rs.Text("버전"))].push_back(
+          {rs.Text("ID"), rs.Text("이름"), rs.Text("IP"), rs.Text("프로그램명"),
+           rs.Text("프로그램버전"), rs.Text("상태"), rs.Text("일자")});
+    }
+  } catch (const std::exception&) {
+    return;  // nothing is known to be waiting
+  }
+  std::vector<std::string> versions;
+  for (const auto& entry : by_version) versions.push_back(entry.first);
+  SortVersions(versions);
+  std::stable_partition(versions.begin(), versions.end(),
+                        [&](const std::string& v) { return v == TrimBlanks(last); });
+  for (const std::string& version : versions) {
+    SendWaitingRowsOf(state, version, by_version[version]);
+  }
 }
 
 void AddSupportRecord(SharedState& state, const std::string& text) {

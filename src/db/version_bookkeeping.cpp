@@ -65,6 +65,26 @@ void UpdateProductVersion(SharedState& state) {
   AddSupportRecord(state, "Ver " + last + " 업데이트 완료");
 }
 
+void CompleteInterruptedVersion(SharedState& state) {
+  const std::string last = GetLastVersion(state);
+  if (TrimBlanks(last).empty()) return;
+  bool behind = false;
+  try {
+    Recordset rs;
+    if (OpenRecordset(state, rs, ProductVersionQuery())) {
+      behind = true;
+      for (; !rs.eof() && behind; rs.MoveNext()) {
+        behind = IsNewerVersion(last, rs.Text("문자내용"));
+      }
+    }
+  } catch (const std::exception&) {
+    return;
+  }
+  if (!behind) return;
+  LogLine("the product's version is older than " + last + ": its update is completed now");
+  UpdateProductVersion(state);
+}
+
 bool IsNewerThanInstalled(const SharedState& state, const std::string& version) {
   const std::string installed = GetLastVersion(state);
   if (IsNewerVersion(version, installed)) return true;

@@ -19,6 +19,11 @@ void GetInstalledVersion(SharedState& state);
 // latest date is older in version order (or there is none), then files the support record
 // "Ver " + Last + " 업데이트 완료". Ignores every failure statement by statement.
 void UpdateProductVersion(SharedState& state);
+// Completes what a pass ended between storing a version as [Version] Last and raising the
+// product's version left undone (the agent ended in between): when there are "syssVersionno"
+// rows of the latest date and all are older than Last, runs UpdateProductVersion, which raises
+// them and files the support record. One query otherwise. Ignores every failure.
+void CompleteInterruptedVersion(SharedState& state);
 // Adds a 버전파일개별 row (전송여부 "N") for a program applied offline. Throws DbError.
 void AddVersionFileRecord(SharedState& state, const std::string& version,
                           const std::string& program_name, const std::string& program_version,

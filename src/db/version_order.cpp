@@ -63,9 +63,10 @@ bool IsNewerVersion(std::string_view candidate, std::string_view installed) {
 }
 
 void SortVersions(std::vector<std::string>& versions) {
-  std::stable_sort(versions.begin(), versions.end(), [](const std::string& a, const std::string& b) {
-    return CompareVersions(a, b) < 0;
-  });
+  std::stable_sort(versions.begin(), versions.end(),
+                   [](const std::string& a, const std::string& b) {
+                     return CompareVersions(a, b) < 0;
+                   });
 }
 
 }  // namespace quillmend

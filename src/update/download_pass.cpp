@@ -117,6 +117,7 @@ void UpdatePassRunner::DownloadPassFailed(const std::string& error_text) {
 }
 
 void UpdatePassRunner::ClosingSteps(bool restart_schedule) {
+  if (state_.g_Online) CompleteInterruptedVersion(state_);  // a pass ended before it
   if (state_.g_Online) SendPendingVersionRecords(state_);
   window_.ShowLatestInstalled();
   window_.timCPS.enabled = false;

@@ -9,8 +9,8 @@
 #include "apply/pending_update.h"
 #include "apply/placement.h"
 #include "db/db_access.h"
-#include "db/version_order.h"
 #include "db/version_bookkeeping.h"
+#include "db/version_order.h"
 #include "platform/file_names.h"
 #include "platform/file_placement.h"
 #include "startup/diagnostics.h"
@@ -122,6 +122,25 @@ bool ShareHoldsEveryFile(const SharedState& state, const std::string& share,
   return whole;
 }
 
+// The rows this pass wrote under newest before it stopped short of it name a version that is
+// not whole here: they are moved to the version reached, or removed when none was (the next
+// pass places and records those files again).
+void RelabelEarlyRows(SharedState& state, const std::string& newest, const std::string& reached) {
+  const std::string rows = " where 버전 = '" + SqlQuoted(newest) + "' and 이름 = '" +
+                           SqlQuoted(state.g_HostName) + "' and IP = '" +
+                           SqlQuoted(state.g_LocalIP) + "' and 전송여부 = 'N'";
+  try {
+    ExecuteStatement(state,
+                     reached.empty() ? "delete from 버전파일개별" + rows
+                                     : "update 버전파일개별 set 버전 = '" + SqlQuoted(reached) +
+                                           "'" + rows,
+                     state.g_Connect);
+  } catch (const std::exception& error) {
+    LogLine(std::string("server pass: the rows of version ") + newest +
+            " could not be corrected: " + error.what());
+  }
+}
+
 }  // namespace
 
 void UpdatePassRunner::cmdCopy_Click() {
@@ -174,6 +193,7 @@ void UpdatePassRunner::m_sharecopy() {
               " is not whole here; the next pass tries it again");
     }
   }
+  if (reached != newest) RelabelEarlyRows(state_, newest, reached);
   // A share lost during the pass made later files look merely absent: checked again.
   if (!reached.empty() && IsUsableShare(share)) SaveLastVersion(state_, reached);
 }

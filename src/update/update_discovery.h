@@ -36,8 +36,8 @@ std::vector<std::string> m_filelist(SharedState& state, const std::string& versi
 // put into version order by the program).
 std::string VersionListQuery();
 // cmdVer_Click: reopens both connections, then fills lstVer (FrmFiles::lstVer) with every
-// published version, newest first in version order. A failing query is shown as "DB 연결 오류 : " + text and leaves the list
-// empty.
+// published version, newest first in version order. A failing query is shown as
+// "DB 연결 오류 : " + text and leaves the list empty.
 void cmdVer_Click(SharedState& state, ListBoxControl& lstVer);
 
 }  // namespace quillmend

@@ -146,18 +146,21 @@ TEST(SendPendingVersionRecords, ThreeOfflineRowsAreSentAndMarkedInOnePass) {
   EXPECT_EQ(p.box.Crm("SELECT 고객번호, 버전, 이름, ip, 프로그램명, 프로그램버전, 상태 FROM 오르벨거래처버전"),
             (Rows{"C1001|7.5.13|접수실-PC|10.0.0.7|Tandrel.exe|7.5.13.1|Server",
                   "C1001|7.5.13|접수실-PC|10.0.0.7|Velmont.exe|7.5.13.2|Server_NewUpdate",
-                  "C1001|7.5.13|접수실-PC|10.0.0.7|Qdb.dll|7.5.13.3|Server"}));
-  // Rows of an older version stay waiting: they are never selected again.
+                  "C1001|7.5.13|접수실-PC|10.0.0.7|Qdb.dll|7.5.13.3|Server",
+                  "C1001|7.5.12|접수실-PC|10.0.0.7|Old.exe|7.5.12.1|Server"}));
+  // A row of an older version (written while this workstation was past it already) is reported
+  // too, under its own version, after those of Last.
   EXPECT_EQ(p.Marks(), (Rows{"7.5.13|Tandrel.exe|Y", "7.5.13|Velmont.exe|Y", "7.5.13|Qdb.dll|Y",
-                             "7.5.12|Old.exe|N"}));
-  EXPECT_EQ(p.box.Crm("SELECT 처리내용 FROM 고객지원기록"), Rows{"Ver 7.5.13 업데이트완료"});
+                             "7.5.12|Old.exe|Y"}));
+  EXPECT_EQ(p.box.Crm("SELECT 처리내용 FROM 고객지원기록"),
+            (Rows{"Ver 7.5.13 업데이트완료", "Ver 7.5.12 업데이트완료"}));
 
   // A second pass finds nothing waiting: nothing is sent and no record is filed.
   p.box.sql.clear();
   SendPendingVersionRecords(p.box.state);
   EXPECT_EQ(p.box.sql.size(), 1u);
-  EXPECT_EQ(p.box.Crm("SELECT count(*) FROM 오르벨거래처버전"), Rows{"3"});
-  EXPECT_EQ(p.box.Crm("SELECT count(*) FROM 고객지원기록"), Rows{"1"});
+  EXPECT_EQ(p.box.Crm("SELECT count(*) FROM 오르벨거래처버전"), Rows{"4"});
+  EXPECT_EQ(p.box.Crm("SELECT count(*) FROM 고객지원기록"), Rows{"2"});
 }
 
 TEST(SendPendingVersionRecords, ARowWhoseSendFailedKeepsWaitingForTheNextPass) {
@@ -166,15 +169,16 @@ TEST(SendPendingVersionRecords, ARowWhoseSendFailedKeepsWaitingForTheNextPass) {
                          "NEW.프로그램명 = 'Velmont.exe' BEGIN SELECT RAISE(ABORT, 'refused'); END"});
   SendPendingVersionRecords(p.box.state);
   EXPECT_EQ(p.Marks(), (Rows{"7.5.13|Tandrel.exe|Y", "7.5.13|Velmont.exe|N", "7.5.13|Qdb.dll|Y",
-                             "7.5.12|Old.exe|N"}));
-  EXPECT_EQ(p.box.Crm("SELECT 프로그램명 FROM 오르벨거래처버전"), (Rows{"Tandrel.exe", "Qdb.dll"}));
+                             "7.5.12|Old.exe|Y"}));
+  EXPECT_EQ(p.box.Crm("SELECT 프로그램명 FROM 오르벨거래처버전"),
+            (Rows{"Tandrel.exe", "Qdb.dll", "Old.exe"}));
   EXPECT_TRUE(p.box.host.shown().empty());
 
   ExecSqlite(p.box.crm, {"DROP TRIGGER refuse"});
   SendPendingVersionRecords(p.box.state);
   EXPECT_EQ(p.Marks()[1], "7.5.13|Velmont.exe|Y");
   EXPECT_EQ(p.box.Crm("SELECT 프로그램명 FROM 오르벨거래처버전"),
-            (Rows{"Tandrel.exe", "Qdb.dll", "Velmont.exe"}));
+            (Rows{"Tandrel.exe", "Qdb.dll", "Old.exe", "Velmont.exe"}));
 }
 
 TEST(SendPendingVersionRecords, RowsReachTheCrmAsTheWorkstationThatWroteThemRecordedThem) {
@@ -202,7 +206,7 @@ TEST(SendPendingVersionRecords, ARowWrittenWhileTheRowsAreSentKeepsWaiting) {
   // Another workstation records a program of the same version while the first row is being
   // sent: a trigger on this pass's own CRM connection writes it into the clinic database.
   DbConnection& crm = *p.box.state.g_Connect2;
-  crm.ExecuteNative("ATTACH DATABASE '" + p.box.clinic + "' AS clinic");
+  crm.ExecuteNative("ATTACH DATABASE '" + DriverPath(p.box.clinic) + "' AS clinic");
   crm.ExecuteNative(
       "CREATE TEMP TRIGGER meanwhile AFTER INSERT ON main.오르벨거래처버전 WHEN NEW.프로그램명 = "
       "'Tandrel.exe' BEGIN INSERT INTO 버전파일개별(고객번호,버전,이름,IP,프로그램명,"
@@ -210,7 +214,7 @@ TEST(SendPendingVersionRecords, ARowWrittenWhileTheRowsAreSentKeepsWaiting) {
       "'1','Server','2024-03-05 17:40:09','N'); END");
   SendPendingVersionRecords(p.box.state);
   EXPECT_EQ(p.Marks(), (Rows{"7.5.13|Tandrel.exe|Y", "7.5.13|Velmont.exe|Y", "7.5.13|Qdb.dll|Y",
-                             "7.5.12|Old.exe|N", "7.5.13|Late.dll|N"}));
+                             "7.5.12|Old.exe|Y", "7.5.13|Late.dll|N"}));
   EXPECT_EQ(p.box.Crm("SELECT count(*) FROM 오르벨거래처버전 WHERE 프로그램명 = 'Late.dll'"), Rows{"0"});
 
   // The next pass sends it; what was sent already is not sent again, nor filed again.
@@ -219,8 +223,8 @@ TEST(SendPendingVersionRecords, ARowWrittenWhileTheRowsAreSentKeepsWaiting) {
   EXPECT_EQ(p.Marks().back(), "7.5.13|Late.dll|Y");
   EXPECT_EQ(p.box.Crm("SELECT 프로그램명, 이름 FROM 오르벨거래처버전"),
             (Rows{"Tandrel.exe|접수실-PC", "Velmont.exe|접수실-PC", "Qdb.dll|접수실-PC",
-                  "Late.dll|원무과"}));
-  EXPECT_EQ(p.box.Crm("SELECT count(*) FROM 고객지원기록"), Rows{"1"});
+                  "Old.exe|접수실-PC", "Late.dll|원무과"}));
+  EXPECT_EQ(p.box.Crm("SELECT count(*) FROM 고객지원기록"), Rows{"2"});
 }
 
 // A pass cut short (the agent killed, the CRM refusing a statement) after some of its reports
@@ -232,12 +236,13 @@ TEST(SendPendingVersionRecords, APassCutShortIsCompletedByTheNextWithoutDuplicat
     ExecSqlite(p.box.crm, {"CREATE TRIGGER refuse BEFORE INSERT ON 고객지원기록 BEGIN SELECT "
                            "RAISE(ABORT, 'refused'); END"});
     SendPendingVersionRecords(p.box.state);
-    EXPECT_EQ(p.box.Crm("SELECT count(*) FROM 오르벨거래처버전"), Rows{"3"});
+    EXPECT_EQ(p.box.Crm("SELECT count(*) FROM 오르벨거래처버전"), Rows{"4"});
     EXPECT_EQ(p.Marks()[0], "7.5.13|Tandrel.exe|N");
     ExecSqlite(p.box.crm, {"DROP TRIGGER refuse"});
     SendPendingVersionRecords(p.box.state);
-    EXPECT_EQ(p.box.Crm("SELECT count(*) FROM 오르벨거래처버전"), Rows{"3"});
-    EXPECT_EQ(p.box.Crm("SELECT 처리내용 FROM 고객지원기록"), Rows{"Ver 7.5.13 업데이트완료"});
+    EXPECT_EQ(p.box.Crm("SELECT count(*) FROM 오르벨거래처버전"), Rows{"4"});
+    EXPECT_EQ(p.box.Crm("SELECT 처리내용 FROM 고객지원기록"),
+              (Rows{"Ver 7.5.13 업데이트완료", "Ver 7.5.12 업데이트완료"}));
     EXPECT_EQ(p.Marks()[0], "7.5.13|Tandrel.exe|Y");
   }
   {
@@ -250,10 +255,10 @@ TEST(SendPendingVersionRecords, APassCutShortIsCompletedByTheNextWithoutDuplicat
     ExecSqlite(p.box.clinic, {"DROP TRIGGER refuse"});
     SendPendingVersionRecords(p.box.state);
     EXPECT_EQ(p.Marks(), (Rows{"7.5.13|Tandrel.exe|Y", "7.5.13|Velmont.exe|Y", "7.5.13|Qdb.dll|Y",
-                               "7.5.12|Old.exe|N"}));
-    EXPECT_EQ(p.box.Crm("SELECT count(*) FROM 오르벨거래처버전"), Rows{"3"});
-    EXPECT_EQ(p.box.Crm("SELECT count(*) FROM 고객지원기록"), Rows{"1"});
-    EXPECT_EQ(p.box.Crm("SELECT count(*) FROM 고객요구처리코드"), Rows{"1"});
+                               "7.5.12|Old.exe|Y"}));
+    EXPECT_EQ(p.box.Crm("SELECT count(*) FROM 오르벨거래처버전"), Rows{"4"});
+    EXPECT_EQ(p.box.Crm("SELECT count(*) FROM 고객지원기록"), Rows{"2"});
+    EXPECT_EQ(p.box.Crm("SELECT count(*) FROM 고객요구처리코드"), Rows{"2"});
   }
 }
 

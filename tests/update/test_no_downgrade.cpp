@@ -1,8 +1,9 @@
 // Versions with two-digit parts through the whole Internet pass and the forced download: newer
-// versions are installed in numeric order, and a version that is not newer than the installed
-// one is never applied.
+// versions are installed in numeric order, a version that is not newer than the installed one
+// is never applied, and what a pass ended early left undone is completed, not repeated.
 #include <gtest/gtest.h>
 
+#include "startup/profile_file.h"
 #include "update_clinic.h"
 
 namespace quillmend::testing {
@@ -60,6 +61,48 @@ TEST(NoDowngrade, TheForcedDownloadAppliesOnlyTheSelectedVersionsThatAreNewer) {
   EXPECT_EQ(clinic.LastVersion(), "7.5.12");
   EXPECT_EQ(ReadFileBytes(clinic.Program("Velmont.exe")), "Velmont 7.5.12");
   EXPECT_EQ(clinic.CustomerVersionRows().size(), 2u);
+}
+
+// An agent ended right after it stored a version as Last leaves the product's version and the
+// support record behind; the next online pass completes them, once.
+TEST(NoDowngrade, APassEndedAfterStoringTheVersionIsCompletedByTheNextOnce) {
+  UpdateClinic clinic({true});
+  clinic.Publish("7.5.13", Velmont("7.5.13"));
+  clinic.Serve();
+  clinic.runner->Down();
+  ASSERT_EQ(clinic.LastVersion(), "7.5.13");
+  const Rows rows = clinic.CustomerVersionRows();
+  ExecSqlite(clinic.clinic_db, {"update 시스템환경일자별 set 문자내용 = '7.5.12' where 기타내용 = "
+                                "'syssVersionno'"});
+  ExecSqlite(clinic.crm_db, {"delete from 고객지원기록", "delete from 고객요구처리코드"});
+
+  clinic.runner->Down();
+  EXPECT_EQ(clinic.ProductVersion(), "7.5.13");
+  EXPECT_EQ(clinic.SupportReceipts().size(), 1u);
+  EXPECT_EQ(clinic.CustomerVersionRows(), rows);  // nothing applied or sent again
+  clinic.runner->Down();
+  EXPECT_EQ(clinic.SupportReceipts().size(), 1u);
+}
+
+// Ended after the files were placed and reported but before the version was stored: the next
+// pass applies the version again, and the CRM still holds one row per program.
+TEST(NoDowngrade, AVersionAppliedAgainAfterAnEndedPassIsNotReportedTwice) {
+  UpdateClinic clinic({true, true});
+  clinic.Publish("7.5.13", Velmont("7.5.13"));
+  clinic.Serve();
+  clinic.runner->Down();
+  const Rows rows = clinic.CustomerVersionRows();
+  ASSERT_EQ(rows, Rows{"7.5.13|Velmont.exe|Internet"});
+  WriteProfileValue(clinic.Program("ORVEL_H.ini"), "Version", "Last", "7.5.12");
+  ExecSqlite(clinic.clinic_db, {"update 시스템환경일자별 set 문자내용 = '7.5.12' where 기타내용 = "
+                                "'syssVersionno'"});
+  ExecSqlite(clinic.crm_db, {"delete from 고객지원기록", "delete from 고객요구처리코드"});
+
+  clinic.runner->Down();
+  EXPECT_EQ(clinic.LastVersion(), "7.5.13");
+  EXPECT_EQ(clinic.ProductVersion(), "7.5.13");
+  EXPECT_EQ(clinic.CustomerVersionRows(), rows);
+  EXPECT_EQ(clinic.SupportReceipts().size(), 1u);
 }
 
 }  // namespace

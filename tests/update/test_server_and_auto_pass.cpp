@@ -179,6 +179,8 @@ TEST(ServerPass, AFileThatCanNeitherBePlacedNorDeferredStopsAtItsVersion) {
   clinic.runner->Copy();
   EXPECT_EQ(ReadFileBytes(clinic.Program("ten.exe")), "ten");
   EXPECT_EQ(clinic.LastVersion(), "7.5.13");
+  // Recorded under the version it reached, not the one it could not finish.
+  EXPECT_EQ(clinic.OfflineRows(), std::vector<std::string>{"7.5.13|ten.exe|Server|N"});
 
   // With the way cleared, the next pass installs 7.6.0.
   fs::remove(FsPath(clinic.Program("blocked.exe")));
@@ -186,6 +188,27 @@ TEST(ServerPass, AFileThatCanNeitherBePlacedNorDeferredStopsAtItsVersion) {
   clinic.runner->Copy();
   EXPECT_EQ(ReadFileBytes(clinic.Program("blocked.exe")), "blocked");
   EXPECT_EQ(clinic.LastVersion(), "7.6.0");
+  EXPECT_EQ(clinic.OfflineRows(), (std::vector<std::string>{"7.5.13|ten.exe|Server|N",
+                                                            "7.6.0|blocked.exe|Server|N"}));
+
+  // When the first version already cannot be finished, its rows wait for the pass that does.
+  UpdateClinic second;
+  SetEnvironment("QUILLMEND_ONLINE", "0");
+  Share again(second);
+  again.Record("7.5.13", "ten.exe");
+  again.Record("7.5.13", "blocked.exe");
+  again.Put("ten.exe", "ten");
+  again.Put("blocked.exe", "blocked");
+  fs::create_directories(FsPath(second.Program("blocked.exe")));
+  WriteFileBytes(second.Program("Newupdate"), "not a folder");
+  second.runner->Copy();
+  EXPECT_EQ(second.LastVersion(), "7.5.12");
+  EXPECT_EQ(second.OfflineRows(), std::vector<std::string>{});
+  fs::remove(FsPath(second.Program("blocked.exe")));
+  fs::remove(FsPath(second.Program("Newupdate")));
+  second.runner->Copy();
+  EXPECT_EQ(second.LastVersion(), "7.5.13");
+  EXPECT_EQ(second.OfflineRows().size(), 2u);
 }
 
 TEST(ServerPass, NothingNewerChangesNothingAndDangerousRowsAreRefused) {
