@@ -40,6 +40,7 @@ void UpdatePassRunner::Guarded(const char* name, Pass pass) {
   state_.pass_running_ = true;
   restart_used_ = false;  // the error path may restart the automatic pass once per pass
   after_pass_done_ = false;
+  told_version_failure_ = false;
   try {
     pass();
   } catch (const std::exception& error) {

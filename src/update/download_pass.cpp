@@ -161,6 +161,14 @@ void UpdatePassRunner::FailVersion(const std::string& log_key, const std::string
   version_failed_ = true;
 }
 
+void UpdatePassRunner::TellVersionFailure(const std::string& version, const std::string& text) {
+  // Only a window the user is looking at gets the box, once per pass; unattended passes
+  // leave the failure log and Label5.
+  if (told_version_failure_ || !window_.visible || window_.minimized || Cancelled()) return;
+  told_version_failure_ = true;
+  state_.ui_->ShowMessage(kProgramTitle, "버전 " + version + " 설치 실패: " + text);
+}
+
 bool UpdatePassRunner::LastVersionWritable(const std::string& version) {
   if (CanSaveLastVersion(state_)) return true;
   SettingsFileNotWritable(version);
@@ -190,6 +198,7 @@ bool UpdatePassRunner::m_download(const std::string& remote, const FtpSettings& 
     window_.Label5.caption = "m_download" + version_failure_;
     LogFailure(state_, version_failure_key_);
     LogLine("version " + version + " is not installed: " + version_failure_);
+    TellVersionFailure(version, version_failure_);
     return false;
   };
   if (Cancelled()) {
@@ -240,6 +249,7 @@ bool UpdatePassRunner::m_download(const std::string& remote, const FtpSettings& 
     version_failed_ = true;
     ftp.CloseConnection();
     window_.Label5.caption = "m_download" + failure;
+    TellVersionFailure(version, failure);
     return false;
   }
   if (!SaveLastVersion(state_, version)) {

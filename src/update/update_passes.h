@@ -86,6 +86,8 @@ class UpdatePassRunner final : public UpdatePasses {
   // placed whether [Version] Last can take the new one.
   bool LastVersionWritable(const std::string& version);
   void SettingsFileNotWritable(const std::string& version);
+  // Shows a version's failure in an OK box when the window is in view (once per pass).
+  void TellVersionFailure(const std::string& version, const std::string& text);
 
   SharedState& state_;
   FrmFiles& window_;
@@ -101,6 +103,7 @@ class UpdatePassRunner final : public UpdatePasses {
   std::unordered_set<std::string> found_names_;
   bool restart_used_ = false;  // the error path has restarted the automatic pass in this pass
   bool after_pass_done_ = false;  // the steps after the automatic pass ran in this pass
+  bool told_version_failure_ = false;  // a version's failure was shown in this pass
   bool told_settings_unwritable_ = false;  // the message is shown once per agent run
 };
 

@@ -62,6 +62,14 @@ std::string RandomBytes(size_t size, unsigned seed) {
 
 // ---- Archives that do not expand ----
 
+// Where the first CFDATA block of a one-folder CAB starts (the first CFFOLDER's coffCabStart,
+// right after the 36-byte header).
+size_t FirstDataBlock(const std::string& cab) {
+  size_t at = 0;
+  for (int i = 3; i >= 0; --i) at = (at << 8) | static_cast<unsigned char>(cab[36 + i]);
+  return at;
+}
+
 enum class BadArchive { kFlippedByte, kNotACab, kEmpty, kTwoFiles };
 
 struct BadArchiveCase {
@@ -80,7 +88,7 @@ TEST_P(ArchiveThatDoesNotExpand, FailsItsVersionAndTheLaterOneWaitsUntilTheArchi
   switch (GetParam().kind) {
     case BadArchive::kFlippedByte: {
       std::string bytes = good;
-      bytes[DataBlockOffsets(bytes).front() + 40] ^= 0x10;
+      bytes[FirstDataBlock(bytes) + 40] ^= 0x10;
       WriteFileBytes(cab, bytes);
       break;
     }
@@ -101,10 +109,17 @@ TEST_P(ArchiveThatDoesNotExpand, FailsItsVersionAndTheLaterOneWaitsUntilTheArchi
     }
   }
   clinic.Serve();
+  clinic.window.visible = true;  // a pass the user watches
 
   clinic.runner->Down();
 
   ExpectNothingRecorded(clinic);
+  int told = 0;
+  for (const std::string& shown : clinic.host.shown()) {
+    told += shown.find("7.5.13 설치 실패") != std::string::npos &&
+            shown.find("Grid.ocx.cab") != std::string::npos;
+  }
+  EXPECT_EQ(told, 1);
   // Not even the file of the same version that expanded well is placed.
   EXPECT_FALSE(FileExists(clinic.Program("Velmont.exe")));
   EXPECT_FALSE(FileExists(clinic.System("Grid.ocx")));
