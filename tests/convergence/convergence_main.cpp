@@ -10,8 +10,9 @@
 // the same options and agent (whether it reads QUILLMEND_FAULTS changes the schedule); where a
 // kill lands in a run still depends on timing.
 //
-// Short mode (the default): 20 seeds from 1. --long: 500 seeds and faults that outlast the
-// agent's network time limits. QUILLMEND_CONVERGENCE_SEEDS overrides the number of seeds.
+// Short mode (the default): 20 seeds from 1, the file of more than 20 MiB in every fourth seed.
+// --long: 500 seeds, the big file in each, and faults that outlast the agent's network time
+// limits. QUILLMEND_CONVERGENCE_SEEDS overrides the number of seeds.
 // Exit status 0 when every seed converged without a violation, 1 otherwise, 2 on bad usage.
 #include <signal.h>
 #include <unistd.h>
@@ -158,10 +159,12 @@ int main(int argc, char** argv) {
     std::uint64_t most_passes_seed = 0;
     if (args.plan_only) {
       for (std::uint64_t seed = args.first; seed < args.first + args.seeds; ++seed) {
-        const SeedPlan plan = PlanSeed(seed, releases.Releases(args.big), settings.plan);
+        const PlanOptions options = PlanFor(seed, settings.plan);
+        const SeedPlan plan = PlanSeed(seed, releases.Releases(options.big_file), options);
         std::printf("seed %llu:\n", static_cast<unsigned long long>(seed));
         for (const Step& step : plan.steps) {
-          std::printf("  %c, %zu published:", step.station, step.publish);
+          std::printf("  %c, %zu published%s:", step.station, step.publish,
+                      options.big_file ? "" : ", no big file");
           for (const Fault& f : step.faults) std::printf(" [%s]", DescribeFault(f).c_str());
           std::printf("\n");
         }

@@ -41,6 +41,9 @@ struct SeedResult {
   int runs = 0;
 };
 
+// The schedule's options for a seed (which seeds carry the big file).
+PlanOptions PlanFor(std::uint64_t seed, PlanOptions options);
+
 // Runs the seed; failures of the suite itself (a server that does not start) are violations
 // of kind "suite could not run the seed".
 SeedResult RunSeed(std::uint64_t seed, const SuiteSettings& settings, const ReleaseSet& releases);
