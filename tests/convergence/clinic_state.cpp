@@ -400,10 +400,14 @@ std::vector<Violation> ClinicChecker::AtConvergence() {
       }
     }
     for (const ReleaseFile& f : release.files) {
+      // A file that waited in the pending folder is reported when it is applied, under the
+      // version installed by then.
       int rows = 0;
       for (const auto& row : r.crm) {
-        rows += row.version == release.version && StartsWith(row.state, "Internet") &&
-                ToUpperAscii(row.program) == ToUpperAscii(f.name);
+        if (ToUpperAscii(row.program) != ToUpperAscii(f.name)) continue;
+        rows += (row.version == release.version && StartsWith(row.state, "Internet")) ||
+                (row.state == "Internet_NewUpdate" &&
+                 CompareVersions(row.version, release.version) >= 0);
       }
       if (rows == 0) {
         out.push_back({"CRM version row missing", "A " + release.version + " " + f.name});
