@@ -12,7 +12,9 @@ class AutomationObject {
  public:
   virtual ~AutomationObject() = default;
   // Assigns another component to an object property by reference ("mca", "mcs").
-  // Returns false when the call failed.
+  // Returns false when the call failed. A built-in stand-in given to a registered component is
+  // not assigned (it is no object the component could call) and that is no failure, so a mix of
+  // registered and built-in components keeps the clinic database usable.
   virtual bool SetObjectProperty(const std::string& name, AutomationObject& value) = 0;
   // Assigns the open clinic database connection (given by its connection string) to "DbCnn".
   virtual bool SetConnection(const std::string& name, const std::string& connection_string) = 0;

@@ -1,5 +1,6 @@
 #include "startup/profile_file.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -92,10 +93,10 @@ std::string IntoBuffer(std::string_view value, bool strip_quotes) {
     value.remove_prefix(1);
   }
   const size_t chars = CountChars(value);
-  std::string_view text = FirstChars(value, kMax);
-  if (quoted && chars <= kProfileBufferChars && !text.empty()) {
-    text.remove_suffix(profile::CharLength(text, text.size() - 1) == 1 ? 1 : 0);
-  }
+  size_t kept = std::min(chars, kMax);
+  // The last character of the buffer goes with the closing quote, when the quote was in reach.
+  if (quoted && chars <= kProfileBufferChars && kept > 0) --kept;
+  const std::string_view text = FirstChars(value, kept);
   size_t fit = 0;
   for (size_t at = 0; at < text.size();) {
     const size_t length = profile::CharLength(text, at);

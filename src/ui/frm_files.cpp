@@ -55,6 +55,8 @@ void FrmFiles::Load() {
   height = kCompactHeight;
   ShowLatestInstalled();
   tray_.szTip = kDefaultTrayTip;
+  tray_.hWnd = host_.NativeWindow();
+  tray_.hIcon = host_.WindowIcon();
   host_.TrayAdd(tray_.szTip);
   tray_added_ = true;
   // The lower right corner of the work area, where the tray icon that restores it sits.

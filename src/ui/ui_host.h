@@ -2,6 +2,7 @@
 // adapter (Qt6 on Linux, Win32 on Windows, headless). All calls happen on the one UI thread.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,9 @@ class UiHost {
   virtual void TrayAdd(const std::string& tip) { (void)tip; }
   virtual void TrayModify(const std::string& tip) { (void)tip; }
   virtual void TrayDelete() {}
+  // The native window and the program's icon the tray record names (0 where there are none).
+  virtual std::uintptr_t NativeWindow() const { return 0; }
+  virtual std::uintptr_t WindowIcon() const { return 0; }
   // True when an icon in the notification area can be shown: without one, the minimised window
   // is not hidden (it would be unreachable).
   virtual bool HasTray() const { return true; }

@@ -67,6 +67,16 @@ TEST_F(Win32Window, ShowsTheCompactWindowWithItsCaptionAndTrayIcon) {
   EXPECT_EQ(r.bottom, work.bottom);
 }
 
+TEST_F(Win32Window, TheProgramsOwnIconIsTheWindowsAndTheTrayRecordsIcon) {
+  // This executable carries the program's icon resource, as quillmend.exe does.
+  const HICON own = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
+  ASSERT_NE(own, nullptr);
+  EXPECT_NE(own, LoadIconW(nullptr, IDI_APPLICATION));
+  EXPECT_EQ(reinterpret_cast<HICON>(GetClassLongPtrW(hwnd, GCLP_HICON)), own);
+  EXPECT_EQ(window->tray_record().hIcon, reinterpret_cast<std::uintptr_t>(own));
+  EXPECT_EQ(window->tray_record().hWnd, reinterpret_cast<std::uintptr_t>(hwnd));
+}
+
 TEST_F(Win32Window, CtrlFunctionKeysAndButtonsReachTheWindow) {
   PressWithCtrl(VK_F10);
   EXPECT_TRUE(window->cmdDown.visible);

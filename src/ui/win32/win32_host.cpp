@@ -293,7 +293,7 @@ bool Win32Host::Impl::TrayCall(DWORD message) {
   data.uID = record.uID;
   data.uFlags = record.uFlags;  // NIF_MESSAGE | NIF_ICON | NIF_TIP
   data.uCallbackMessage = record.uCallbackMessage;
-  data.hIcon = icon;
+  data.hIcon = record.hIcon != 0 ? reinterpret_cast<HICON>(record.hIcon) : icon;
   const size_t length = std::min(tray_tip.size(), std::size(data.szTip) - 1);
   std::copy_n(tray_tip.begin(), length, data.szTip);
   // The result is not looked at: without a task bar the icon comes with TaskbarCreated.
@@ -454,7 +454,8 @@ std::unique_ptr<Win32Host> Win32Host::Create(std::optional<ScriptedAnswers> answ
     window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     window_class.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
     window_class.lpszClassName = kWindowClass;
-    window_class.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    window_class.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+    if (window_class.hIcon == nullptr) window_class.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
     if (RegisterClassExW(&window_class) == 0) {
       LogLine("the window class cannot be registered (error " + std::to_string(GetLastError()) +
               ")");
@@ -598,6 +599,12 @@ ScreenMetrics Win32Host::Screen() const {
 
 std::uintptr_t Win32Host::WindowHandle() const {
   return reinterpret_cast<std::uintptr_t>(impl_->form);
+}
+
+std::uintptr_t Win32Host::NativeWindow() const { return WindowHandle(); }
+
+std::uintptr_t Win32Host::WindowIcon() const {
+  return reinterpret_cast<std::uintptr_t>(impl_->icon);
 }
 
 bool Win32Host::WindowShown() const {

@@ -32,6 +32,10 @@ class Win32Host : public UiHost {
   void TrayAdd(const std::string& tip) override;
   void TrayModify(const std::string& tip) override;
   void TrayDelete() override;
+  // The form and the program's own icon (resource 1 of the executable; the system's application
+  // icon when the executable has none). The window class and the tray icon use the same icon.
+  std::uintptr_t NativeWindow() const override;
+  std::uintptr_t WindowIcon() const override;
   void AttachWindow(FrmFiles* window) override;
   void BringToFront() override;
   int PopupMenu(const std::vector<std::string>& items) override;
