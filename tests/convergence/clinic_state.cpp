@@ -241,7 +241,10 @@ FolderSnapshot ClinicChecker::Snapshot(const Workstation& running) const {
       continue;
     }
     const std::string name = it->path().filename().string();
-    if (StartsWith(path, clinic_db_) || name == ".ballast" || name == "odbc.ini") continue;
+    if (StartsWith(path, clinic_db_) || StartsWith(path, a_.layout.crm_db) ||
+        name == ".ballast" || name == "odbc.ini") {
+      continue;
+    }
     struct stat st{};
     if (lstat(path.c_str(), &st) != 0) continue;
     const std::int64_t mtime = st.st_mtim.tv_sec * 1000000000ll + st.st_mtim.tv_nsec;
@@ -252,6 +255,51 @@ FolderSnapshot ClinicChecker::Snapshot(const Workstation& running) const {
   return snapshot;
 }
 
+std::set<std::string> ClinicChecker::VersionFileRows(const std::string& version) const {
+  std::set<std::string> rows;
+  for (const Release& release : releases_) {
+    if (release.version != version) continue;
+    for (const ReleaseFile& f : release.files) {
+      std::string path = "\\download\\" + f.subfolder + "\\" + f.name;
+      std::replace(path.begin(), path.end(), '/', '\\');
+      rows.insert(ToUpperAscii(path));
+    }
+  }
+  return rows;
+}
+
+std::vector<std::string> ClinicChecker::MissingVersionFileRows(const Records& r,
+                                                              const std::string& version) const {
+  std::set<std::string> found;
+  for (const auto& [v, file] : r.version_files) {
+    if (v == version) found.insert(ToUpperAscii(file));
+  }
+  std::vector<std::string> missing;
+  for (const std::string& row : VersionFileRows(version)) {
+    if (!found.count(row)) missing.push_back(row);
+  }
+  return missing;
+}
+
+void ClinicChecker::Duplicates(const Records& r, std::vector<Violation>& out) const {
+  std::set<std::pair<std::string, std::string>> pairs;
+  for (const auto& [version, file] : r.version_files) {
+    if (!pairs.insert({version, ToUpperAscii(file)}).second) {
+      out.push_back({"duplicate 버전파일 row", version + " " + file});
+    }
+  }
+  std::set<std::string> rows;
+  for (const auto& row : r.crm) {
+    const std::string key = row.version + "|" + row.host + "|" + ToUpperAscii(row.program) +
+                            "|" + row.state;
+    if (!rows.insert(key).second) out.push_back({"duplicate CRM version row", key});
+  }
+  std::set<std::string> support;
+  for (const std::string& text : r.support) {
+    if (!support.insert(text).second) out.push_back({"duplicate support record", text});
+  }
+}
+
 std::vector<Violation> ClinicChecker::AfterRun(const Workstation& ran,
                                                const FolderSnapshot& before) {
   std::vector<Violation> out;
@@ -259,40 +307,32 @@ std::vector<Violation> ClinicChecker::AfterRun(const Workstation& ran,
   CheckRecorded(a_, r.last_a, "[Version] Last", out);
   CheckRecorded(b_, r.last_b, "[Version] Last", out);
   CheckRecorded(a_, r.product, "the product version", out);
+  Duplicates(r, out);
   std::set<std::string> versions;
-  std::set<std::pair<std::string, std::string>> pairs;
-  for (const auto& [version, file] : r.version_files) {
-    versions.insert(version);
-    if (!pairs.insert({version, ToUpperAscii(file)}).second) {
-      out.push_back({"duplicate 버전파일 row", version + " " + file});
-    }
-  }
+  for (const auto& [version, file] : r.version_files) versions.insert(version);
   for (const std::string& v : versions) {
     CheckRecorded(a_, v, "버전파일", out);
+    // The offline workstations take these rows for the whole version.
+    for (const std::string& missing : MissingVersionFileRows(r, v)) {
+      out.push_back({"버전파일 holds part of a version", "버전파일 names " + v + " without " + missing});
+    }
     std::string why;
     if (!Baseline(v) && !ShareWhole(v, why)) {
       out.push_back({"버전파일 names a version the share does not hold",
                      "버전파일 names " + v + " but " + why});
     }
   }
-  std::set<std::string> seen_rows;
   for (const auto& row : r.crm) {
     const bool offline = StartsWith(row.state, "Server");
     CheckRecorded(offline ? b_ : a_, row.version, "a CRM version row", out);
     const std::string expected_host = offline ? b_.host : a_.host;
     if (row.host != expected_host) {
       out.push_back({"CRM version row under another workstation's name",
-                     row.version + " " + row.program + " (" + row.state + ") sent as " +
-                         row.host + ", written by " + expected_host});
-    }
-    const std::string key = row.version + "|" + row.host + "|" + ToUpperAscii(row.program) +
-                            "|" + row.state;
-    if (!seen_rows.insert(key).second) {
-      out.push_back({"duplicate CRM version row", key});
+                     row.version + " (" + row.state + ") sent as " + row.host +
+                         ", written by " + expected_host});
     }
   }
   for (const auto& row : r.waiting) CheckRecorded(b_, row.version, "a waiting row", out);
-  std::set<std::string> seen_support;
   for (const std::string& text : r.support) {
     std::string version;
     bool waiting = false;
@@ -301,7 +341,6 @@ std::vector<Violation> ClinicChecker::AfterRun(const Workstation& ran,
       continue;
     }
     CheckRecorded(waiting ? b_ : a_, version, "a support record", out);
-    if (!seen_support.insert(text).second) out.push_back({"duplicate support record", text});
   }
   const FolderSnapshot after = Snapshot(ran);
   for (const auto& [path, entry] : after) {
@@ -328,6 +367,7 @@ std::vector<Violation> ClinicChecker::AtConvergence() {
   const Records r = Read();
   const std::vector<Release> published = Published();
   const std::string latest = published.back().version;
+  Duplicates(r, out);
   for (const auto& [w, last] : {std::pair{&a_, r.last_a}, std::pair{&b_, r.last_b}}) {
     if (last != latest) {
       out.push_back({"not converged: [Version] Last", w->label + " is at " + last});
@@ -350,28 +390,24 @@ std::vector<Violation> ClinicChecker::AtConvergence() {
     out.push_back({"not converged: the product version", "it is " + r.product});
   }
   for (const Release& release : published) {
-    std::set<std::string> expected;
-    for (const ReleaseFile& f : release.files) {
-      std::string path = "\\download\\" + f.subfolder + "\\" + f.name;
-      std::replace(path.begin(), path.end(), '/', '\\');
-      expected.insert(ToUpperAscii(path));
+    for (const std::string& path : MissingVersionFileRows(r, release.version)) {
+      out.push_back({"버전파일 row missing", release.version + " " + path});
     }
-    std::set<std::string> found;
+    const std::set<std::string> expected = VersionFileRows(release.version);
     for (const auto& [version, file] : r.version_files) {
-      if (version != release.version) continue;
-      if (!expected.count(ToUpperAscii(file))) {
+      if (version == release.version && !expected.count(ToUpperAscii(file))) {
         out.push_back({"버전파일 row for a file the version does not hold", version + " " + file});
       }
-      found.insert(ToUpperAscii(file));
-    }
-    for (const std::string& path : expected) {
-      if (!found.count(path)) out.push_back({"버전파일 row missing", release.version + " " + path});
     }
     for (const ReleaseFile& f : release.files) {
+      // A file that waited in the pending folder is reported when it is applied, under the
+      // version installed by then.
       int rows = 0;
       for (const auto& row : r.crm) {
-        rows += row.version == release.version && StartsWith(row.state, "Internet") &&
-                ToUpperAscii(row.program) == ToUpperAscii(f.name);
+        if (ToUpperAscii(row.program) != ToUpperAscii(f.name)) continue;
+        rows += (row.version == release.version && StartsWith(row.state, "Internet")) ||
+                (row.state == "Internet_NewUpdate" &&
+                 CompareVersions(row.version, release.version) >= 0);
       }
       if (rows == 0) {
         out.push_back({"CRM version row missing", "A " + release.version + " " + f.name});
@@ -401,6 +437,35 @@ std::vector<Violation> ClinicChecker::AtConvergence() {
     }
   }
   return out;
+}
+
+std::vector<std::string> ClinicChecker::StrayFiles() const {
+  static const std::set<std::string> own = {"ORVEL_H.INI", "QUILLMEND.INI", "CRM", "CRM-JOURNAL",
+                                            "SERVER.INI", "QUILLMEND.LOCK"};
+  std::set<std::string> known;
+  for (const Release& r : releases_) {
+    for (const ReleaseFile& f : r.files) known.insert(ToUpperAscii(Key(f)));
+  }
+  std::vector<std::string> stray;
+  for (const Workstation* w : {&a_, &b_}) {
+    for (const auto& [root, prefix] : {std::pair{w->layout.program_folder, std::string("program/")},
+                                       std::pair{w->layout.system_folder, std::string("system/")}}) {
+      std::error_code ec;
+      for (auto it = fs::recursive_directory_iterator(root, ec);
+           !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        const std::string relative = it->path().lexically_relative(root).string();
+        const std::string upper = ToUpperAscii(relative);
+        if (it->is_directory() && it.depth() == 0 && (upper == "DOWNLOAD" || upper == "NEWUPDATE")) {
+          it.disable_recursion_pending();
+          continue;
+        }
+        if (!it->is_regular_file() && !it->is_symlink()) continue;
+        if (own.count(upper) || known.count(ToUpperAscii(prefix + relative))) continue;
+        stray.push_back(w->label + ": " + prefix + relative);
+      }
+    }
+  }
+  return stray;
 }
 
 std::string ClinicChecker::Fingerprint() const {

@@ -45,8 +45,11 @@ class ClinicChecker {
   // and what changed outside the running workstation's folders since before.
   std::vector<Violation> AfterRun(const Workstation& ran, const FolderSnapshot& before);
   // After the clean passes: both workstations on the latest version, byte for byte, and the
-  // records complete and agreeing with the disk.
+  // records complete, without duplicates, and agreeing with the disk.
   std::vector<Violation> AtConvergence();
+  // Files in the program and system folders (staging and pending folders aside) that are
+  // neither a version's file nor one of the agent's and the product's own.
+  std::vector<std::string> StrayFiles() const;
   // A text that changes whenever a run changed anything that matters.
   std::string Fingerprint() const;
 
@@ -58,6 +61,10 @@ class ClinicChecker {
   bool ShareWhole(const std::string& version, std::string& why) const;
   void CheckRecorded(const Workstation& w, const std::string& version, const std::string& where,
                      std::vector<Violation>& out) const;
+  void Duplicates(const Records& r, std::vector<Violation>& out) const;
+  // The 버전파일 rows of a version's files (upper case), and those of them r lacks.
+  std::set<std::string> VersionFileRows(const std::string& version) const;
+  std::vector<std::string> MissingVersionFileRows(const Records& r, const std::string& version) const;
   std::vector<Release> Published() const;
   std::string PlacedFile(const Workstation& w, const ReleaseFile& f) const;
   std::string PendingFile(const Workstation& w, const ReleaseFile& f) const;

@@ -4,10 +4,15 @@
 // the figures are printed at the end.
 //
 //   convergence_suite [--seeds N] [--first S] [--seed S] [--long] [--no-big] [--keep]
-//                     [--work FOLDER] [--verbose]
+//                     [--work FOLDER] [--verbose] [--plan]
 //
-// Short mode (the default): 20 seeds from 1. --long: 500 seeds and faults that outlast the
-// agent's network time limits. QUILLMEND_CONVERGENCE_SEEDS overrides the number of seeds;
+// --plan prints each seed's schedule without running it. A seed gives the same schedule for
+// the same options and agent (whether it reads QUILLMEND_FAULTS changes the schedule); where a
+// kill lands in a run still depends on timing.
+//
+// Short mode (the default): 20 seeds from 1, the file of more than 20 MiB in every fourth seed.
+// --long: 500 seeds, the big file in each, and faults that outlast the agent's network time
+// limits. QUILLMEND_CONVERGENCE_SEEDS overrides the number of seeds;
 // QUILLMEND_CONVERGENCE_SHARE_FIRST=1 runs A with [Distribution] ShareFirst=1.
 // Exit status 0 when every seed converged without a violation, 1 otherwise, 2 on bad usage.
 #include <signal.h>
@@ -16,6 +21,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -45,6 +52,7 @@ struct Arguments {
   bool keep = false;
   bool verbose = false;
   bool seeds_given = false;
+  bool plan_only = false;
   std::string work;
 };
 
@@ -67,6 +75,8 @@ bool Parse(int argc, char** argv, Arguments& a) {
       a.big = false;
     } else if (arg == "--keep") {
       a.keep = true;
+    } else if (arg == "--plan") {
+      a.plan_only = true;
     } else if (arg == "--verbose") {
       a.verbose = true;
     } else if (arg == "--work" && has_value) {
@@ -80,6 +90,17 @@ bool Parse(int argc, char** argv, Arguments& a) {
     a.seeds = std::strtoull(forced, nullptr, 10);
   }
   return a.seeds > 0;
+}
+
+// Whether the agent reads fault injections from QUILLMEND_FAULTS (its binary names the
+// variable). QUILLMEND_CONVERGENCE_SEAM=0 or 1 decides instead.
+bool AgentHasFaultSeam(const std::string& agent) {
+  if (const char* forced = std::getenv("QUILLMEND_CONVERGENCE_SEAM"); forced && *forced) {
+    return std::string(forced) == "1";
+  }
+  std::ifstream in(agent, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return bytes.find("QUILLMEND_FAULTS") != std::string::npos;
 }
 
 std::string RerunCommand(const std::string& self, const Arguments& a, std::uint64_t seed) {
@@ -96,7 +117,7 @@ int main(int argc, char** argv) {
   if (!Parse(argc, argv, args)) {
     std::fprintf(stderr,
                  "usage: %s [--seeds N] [--first S] [--seed S] [--long] [--no-big] [--keep] "
-                 "[--work FOLDER] [--verbose]\n",
+                 "[--work FOLDER] [--verbose] [--plan]\n",
                  argv[0]);
     return 2;
   }
@@ -114,8 +135,7 @@ int main(int argc, char** argv) {
   settings.plan.big_file = args.big;
   settings.keep_failed = args.keep;
   settings.verbose = args.verbose;
-  const char* seam = std::getenv("QUILLMEND_CONVERGENCE_SEAM");
-  settings.plan.seam = seam != nullptr && std::string(seam) == "1";
+  settings.plan.seam = AgentHasFaultSeam(settings.agent_path);
   const char* share_first = std::getenv("QUILLMEND_CONVERGENCE_SHARE_FIRST");
   settings.share_first = share_first != nullptr && std::string(share_first) == "1";
   const bool own_work = args.work.empty();
@@ -129,15 +149,33 @@ int main(int argc, char** argv) {
               static_cast<unsigned long long>(args.first), args.long_mode ? "long" : "short",
               settings.work_folder.c_str());
   if (!mounts) std::printf("  no disk-full or read-only faults: %s\n", why_no_mounts.c_str());
+  if (!settings.plan.seam) std::printf("  the agent reads no QUILLMEND_FAULTS: no seam faults\n");
 
   int status = 0;
   try {
     const ReleaseSet releases(settings.work_folder + "/release", settings.work_folder + "/ftp");
     std::map<FaultKind, int> injected;
     std::map<std::string, std::vector<std::pair<std::uint64_t, SeedViolation>>> by_kind;
+    std::vector<std::pair<std::uint64_t, std::string>> strays;
     int converged = 0;
     int most_passes = 0;
     std::uint64_t most_passes_seed = 0;
+    if (args.plan_only) {
+      for (std::uint64_t seed = args.first; seed < args.first + args.seeds; ++seed) {
+        const PlanOptions options = PlanFor(seed, settings.plan);
+        const SeedPlan plan = PlanSeed(seed, releases.Releases(options.big_file), options);
+        std::printf("seed %llu:\n", static_cast<unsigned long long>(seed));
+        for (const Step& step : plan.steps) {
+          std::printf("  %c, %zu published%s:", step.station, step.publish,
+                      options.big_file ? "" : ", no big file");
+          for (const Fault& f : step.faults) std::printf(" [%s]", DescribeFault(f).c_str());
+          std::printf("\n");
+        }
+      }
+      std::error_code ec;
+      if (own_work) fs::remove_all(settings.work_folder, ec);
+      return 0;
+    }
     for (std::uint64_t seed = args.first; seed < args.first + args.seeds; ++seed) {
       const SeedResult r = RunSeed(seed, settings, releases);
       int faults = 0;
@@ -155,6 +193,10 @@ int main(int argc, char** argv) {
                   static_cast<unsigned long long>(seed), faults, r.runs,
                   r.converged ? "converged" : "NOT converged", r.clean_passes,
                   r.violations.size(), r.seconds);
+      for (const std::string& note : r.notes) {
+        std::printf("    note: stray file %s\n", note.c_str());
+        strays.push_back({seed, note});
+      }
       std::set<std::string> shown;
       for (const SeedViolation& v : r.violations) {
         by_kind[v.kind].push_back({seed, v});
@@ -191,6 +233,12 @@ int main(int argc, char** argv) {
                   static_cast<unsigned long long>(found.front().first),
                   found.front().second.when.c_str(), found.front().second.detail.c_str(),
                   RerunCommand(self, args, found.front().first).c_str());
+    }
+    std::printf("notes (no rule broken): %zu stray files left in program or system folders\n",
+                strays.size());
+    for (size_t i = 0; i < strays.size() && i < 5; ++i) {
+      std::printf("  seed %llu: %s\n", static_cast<unsigned long long>(strays[i].first),
+                  strays[i].second.c_str());
     }
     if (!by_kind.empty() || converged != static_cast<int>(args.seeds)) status = 1;
   } catch (const std::exception& e) {

@@ -42,9 +42,9 @@ FaultKind Draw(Dice& dice, const std::vector<Weighted>& table) {
 std::string SeamRules(Dice& dice) {
   static const std::vector<std::string> rules = {
       "write:*download*:enospc:", "rename:*Velmont.exe*:eacces:", "open:*orvelgrid.ocx*:eacces:",
-      "write:*OrvelData.dat*:enospc:", "rename:*ORVEL_H.ini*:eio:", "recv::econnreset:",
+      "write:*OrvelData.dat*:enospc:", "rename:*ORVEL_H.ini*:eio:", "recv:*:econnreset:",
       "flush:*system*:eio:", "settime:*:eio:", "open:*newupdate*:eacces:",
-      "remove:*:eacces:", "connect::etimedout:"};
+      "remove:*:eacces:", "connect:*:etimedout:"};
   std::string rule = dice.Pick(rules);
   rule += std::to_string(dice.Between(1, 4)) + ":" + std::to_string(dice.Between(0, 2));
   return rule;
@@ -157,7 +157,10 @@ SeedPlan PlanSeed(std::uint64_t seed, const std::vector<Release>& releases,
       {FaultKind::kFileTruncated, 5},   {FaultKind::kFileAltered, 4},
       {FaultKind::kArchiveDamaged, 6},
   };
-  std::vector<Weighted> b_table = {{FaultKind::kKillRandom, 8}, {FaultKind::kKillPending, 5}};
+  std::vector<Weighted> b_table = {{FaultKind::kKillRandom, 8},
+                                   {FaultKind::kKillPlacement, 6},
+                                   {FaultKind::kKillDatabase, 4},
+                                   {FaultKind::kKillPending, 5}};
   if (options.long_mode) a_table.push_back({FaultKind::kServerSilent, 2});
   if (options.disk_faults) {
     for (auto* table : {&a_table, &b_table}) {

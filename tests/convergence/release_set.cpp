@@ -27,21 +27,19 @@ struct Planned {
   std::size_t size;
 };
 
-constexpr std::size_t kBigSize = 21 * 1024 * 1024 + 12345;
-
 // What each version brings: files that change, files that are new, a companion program.
 const std::vector<Planned>& Plan() {
   static const std::vector<Planned> plan = {
       {"7.5.13", "program", "Velmont.exe", true, false, 300 * 1024},
       {"7.5.13", "program/Reports", "monthly.rpt", false, false, 2 * 1024},
       {"7.5.13", "system", "orvelgrid.ocx", true, false, 200 * 1024},
-      {"7.5.13", "program", "OrvelData.dat", true, true, kBigSize},
+      {"7.5.13", "program", "OrvelData.dat", true, true, 0},
       {"7.5.14", "program", "Velmont.exe", true, false, 310 * 1024},
       {"7.5.14", "program", "Tandrel.exe", true, false, 150 * 1024},
       {"7.5.14", "program/Reports", "monthly.rpt", false, false, 3 * 1024},
       {"7.5.14", "system", "orvelchart.dll", false, false, 250 * 1024},
       {"7.6.0", "program", "Velmont.exe", true, false, 320 * 1024},
-      {"7.6.0", "program", "OrvelData.dat", true, true, kBigSize + 4096},
+      {"7.6.0", "program", "OrvelData.dat", true, true, 4096},  // the big size and more
       {"7.6.0", "system", "orvelgrid.ocx", true, false, 210 * 1024},
       {"7.6.0", "program", "updateInfo7.6.0.ini", false, false, 600},
   };
@@ -72,21 +70,22 @@ std::string ReleaseFile::PlacedPath() const {
   return below.empty() ? name : JoinedPath(below.substr(1), name);
 }
 
-ReleaseSet::ReleaseSet(const std::string& work_folder, const std::string& ftp_root)
-    : ftp_root_(ftp_root) {
+ReleaseSet::ReleaseSet(const std::string& work_folder, const std::string& ftp_root,
+                       std::size_t big_size)
+    : ftp_root_(ftp_root), sources_(JoinedPath(work_folder, "sources")) {
   unsigned seed = 1;
   int version_index = 0;
   std::string last_version;
-  for (const Planned& planned : Plan()) {
+  for (Planned planned : Plan()) {
+    if (planned.big) planned.size += big_size;
     if (planned.version != last_version) {
       if (!last_version.empty()) ++version_index;
       last_version = planned.version;
       releases_.push_back({planned.version, {}});
     }
     const std::string bytes = Bytes(planned, seed++);
-    const std::string source =
-        JoinedPath(JoinedPath(JoinedPath(work_folder, "sources"), planned.version),
-                   JoinedPath(planned.subfolder, planned.name));
+    const std::string source = JoinedPath(JoinedPath(sources_, planned.version),
+                                          JoinedPath(planned.subfolder, planned.name));
     sandbox::WriteBytes(source, bytes);
     SetBuildTime(source, version_index);
     const std::string folder = JoinedPath(
@@ -101,6 +100,10 @@ ReleaseSet::ReleaseSet(const std::string& work_folder, const std::string& ftp_ro
                      bytes.size()};
     releases_.back().files.push_back(file);
   }
+}
+
+std::string ReleaseSet::SourcePath(const std::string& version, const ReleaseFile& file) const {
+  return JoinedPath(JoinedPath(sources_, version), JoinedPath(file.subfolder, file.name));
 }
 
 std::vector<Release> ReleaseSet::Releases(bool with_big) const {

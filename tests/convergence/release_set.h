@@ -37,15 +37,20 @@ struct Release {
 class ReleaseSet {
  public:
   // Writes the versions' files below ftp_root/<customer folder>/<version>/ (sources beside it in
-  // work_folder/sources), once. Throws std::runtime_error when a step fails.
-  ReleaseSet(const std::string& work_folder, const std::string& ftp_root);
+  // work_folder/sources), once; big_size is the size of the big file (more than 20 MiB unless a
+  // test asks for less). Throws std::runtime_error when a step fails.
+  ReleaseSet(const std::string& work_folder, const std::string& ftp_root,
+             std::size_t big_size = 21 * 1024 * 1024 + 12345);
 
   const std::string& ftp_root() const { return ftp_root_; }
+  // Where the bytes of a version's file lie (its source, before any archive).
+  std::string SourcePath(const std::string& version, const ReleaseFile& file) const;
   // The versions, oldest first; with_big false leaves the big file out of the catalogue.
   std::vector<Release> Releases(bool with_big) const;
 
  private:
   std::string ftp_root_;
+  std::string sources_;
   std::vector<Release> releases_;
 };
 

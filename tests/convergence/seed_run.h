@@ -38,9 +38,14 @@ struct SeedResult {
   int clean_passes = 0;  // clean rounds (A, then B) that still changed something
   std::map<FaultKind, int> injected;
   std::vector<SeedViolation> violations;
+  // Left-overs that break no rule: files of no version in a program or system folder.
+  std::vector<std::string> notes;
   double seconds = 0;
   int runs = 0;
 };
+
+// The schedule's options for a seed (which seeds carry the big file).
+PlanOptions PlanFor(std::uint64_t seed, PlanOptions options);
 
 // Runs the seed; failures of the suite itself (a server that does not start) are violations
 // of kind "suite could not run the seed".
