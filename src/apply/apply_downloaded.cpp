@@ -1,6 +1,7 @@
 #include "apply/apply_downloaded.h"
 
 #include <filesystem>
+#include <vector>
 
 #include "apply/placement.h"
 #include "apply/staging_paths.h"
@@ -21,19 +22,40 @@ namespace {
 
 constexpr std::string_view kArchiveSuffix = ".CAB";
 
-void RecordVersionFile(SharedState& state, const std::string& version,
-                       const std::string& relative) {
-  Recordset rs;
-  if (QueryWithParams(state, rs, "select 버전 from 버전파일 where 버전 = ? and 파일 = ? ",
-                      {"", version, relative})) {
-    return;
+// The version's rows of 버전파일, all in one transaction: a workstation that reads them (the
+// server pass of an offline one) finds every file of the version or none, also when this one
+// stops in the middle. A file already recorded under the version is not recorded again. False
+// (logged, nothing of the version recorded by this call) when a row cannot be written.
+bool RecordVersionFiles(SharedState& state, const std::string& version,
+                        const std::vector<std::string>& relatives) {
+  if (relatives.empty()) return true;
+  try {
+    ExecuteStatement(state, "begin transaction", state.g_Connect);
+  } catch (const std::exception& e) {
+    LogLine("cannot record version " + version + ": " + e.what());
+    return false;
   }
   try {
-    ExecuteWithParams(state, " insert into 버전파일 (버전,파일,일자) values (?,?,?) ",
-                      {"", version, relative, FormatDateTime(LocalNow())}, state.g_Connect);
+    for (const std::string& relative : relatives) {
+      Recordset rs;
+      if (QueryWithParams(state, rs, "select 버전 from 버전파일 where 버전 = ? and 파일 = ? ",
+                          {"", version, relative})) {
+        continue;
+      }
+      ExecuteWithParams(state, " insert into 버전파일 (버전,파일,일자) values (?,?,?) ",
+                        {"", version, relative, FormatDateTime(LocalNow())}, state.g_Connect);
+    }
+    ExecuteStatement(state, "commit transaction", state.g_Connect);
+    return true;
   } catch (const std::exception& e) {
-    LogLine("cannot record " + relative + " of version " + version + ": " + e.what());
+    LogLine("cannot record the files of version " + version + ": " + e.what());
   }
+  try {
+    ExecuteStatement(state, "rollback transaction", state.g_Connect);
+  } catch (const std::exception& e) {
+    LogLine("cannot roll back the rows of version " + version + ": " + e.what());
+  }
+  return false;
 }
 
 bool IsReadOnly(const std::filesystem::path& path) {
@@ -150,12 +172,20 @@ bool ApplyDownloadedFiles(SharedState& state, const std::string& version, std::s
                       " can neither be placed nor deferred");
     }
   }
-  // 3. The version is whole: every file is recorded.
+  // 3. The version is whole: every file is recorded, then the version's rows for the other
+  //    workstations are written at once. Without them the version is not applied: the next
+  //    pass finds its files current and records them again.
+  std::vector<std::string> relatives;
+  relatives.reserve(count);
   for (size_t index = 0; index < count; ++index) {
     if (placed[index].outcome == PlacementOutcome::kPlaced) {
       RecordPlacement(state, version, placed[index]);
     }
-    RecordVersionFile(state, version, DatabaseRelativePath(state, files[index]));
+    relatives.push_back(DatabaseRelativePath(state, files[index]));
+  }
+  if (!RecordVersionFiles(state, version, relatives)) {
+    return Fail(state, failure, "NotRecorded(ApplyDownloadedFiles) " + version,
+                "version " + version + " is not applied: its files could not be recorded");
   }
   ReplaceCompanionProgram(state);
   window.ShowPercent(100, 100);

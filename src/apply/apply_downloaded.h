@@ -14,14 +14,17 @@ namespace quillmend {
 //  2. every file is placed (PlaceWithoutRecording): in place, or deferred to the pending folder;
 //  3. only then is each file recorded: SendCustomerVersion / AddVersionFileRecord for the
 //     placed ones and one 버전파일 row (버전, 파일 = the path below the program folder with "\"
-//     separators, 일자 = now) for each placed or deferred one, unless that pair is there;
+//     separators, 일자 = now) for each placed or deferred one, unless that pair is there. The
+//     version's 버전파일 rows are written in one transaction ("begin transaction" ...
+//     "commit transaction"): all of them or none, also when the agent is ended meanwhile;
 //  4. "\Download\Program\Tandrel.exe" is copied (never moved: the staging folder is the share
 //     of the offline workstations) over the program folder's "Tandrel.exe" (a read-only copy is
 //     kept).
 // Returns true when the version is whole. An archive that does not expand, a file that can
 // neither be placed nor deferred, or a window that unloaded meanwhile stops the apply before
-// anything is recorded: the failure is written to the failure log ("NotExpanded(...)",
-// "NotPlaced(...)"), *failure (when given) says what failed, and false is returned. Files
+// anything is recorded; 버전파일 rows that cannot be written are rolled back and fail the
+// version after its other records. The failure is written to the failure log ("NotExpanded(...)",
+// "NotPlaced(...)", "NotRecorded(...)"), *failure (when given) says what failed, and false is returned. Files
 // already placed stay; the next pass places the version again from the start. Never throws.
 bool ApplyDownloadedFiles(SharedState& state, const std::string& version,
                           std::string* failure = nullptr);

@@ -7,6 +7,7 @@
 #include "apply/apply_downloaded.h"
 #include "cab_fixtures.h"
 #include "platform/file_names.h"
+#include "support/sqlite_fixtures.h"
 #include "support/temp_folder.h"
 #include "workstation.h"
 
@@ -94,6 +95,47 @@ TEST(ApplyDownloaded, OneRowPerVersionAndFile) {
                                       "7.5.13|\\download\\program\\b.dat",
                                       "7.5.14|\\download\\program\\a.dat",
                                       "7.5.14|\\download\\program\\b.dat"}));
+}
+
+// The other workstations copy what 버전파일 lists for a version: a version whose rows cannot
+// all be written leaves none of them, and is not applied.
+TEST(ApplyDownloaded, AVersionsRowsAreWrittenAllOrNone) {
+  Workstation ws;
+  ws.window.lstFile.AddItem(ws.Stage("program/a.dat", "a"));
+  ws.window.lstFile.AddItem(ws.Stage("program/b.dat", "b"));
+  ws.window.lstFile.AddItem(ws.Stage("program/c.dat", "c"));
+  ExecSqlite(ws.clinic_db, {"CREATE TRIGGER refuse BEFORE INSERT ON 버전파일 "
+                            "WHEN NEW.파일 LIKE '%b.dat' "
+                            "BEGIN SELECT RAISE(ABORT, 'the row is refused'); END"});
+  std::string failure;
+  EXPECT_FALSE(ApplyDownloadedFiles(ws.state, "7.5.13", &failure));
+  EXPECT_NE(failure.find("7.5.13"), std::string::npos) << failure;
+  EXPECT_NE(ws.FailureLog().find("NotRecorded(ApplyDownloadedFiles) 7.5.13"), std::string::npos)
+      << ws.FailureLog();
+  EXPECT_TRUE(ws.VersionFileRows().empty());
+  EXPECT_EQ(ReadFileBytes(ws.Program("a.dat")), "a");  // placed files stay placed
+
+  // The connection is usable afterwards (no transaction left open), and the next apply of the
+  // version records it whole.
+  ExecSqlite(ws.clinic_db, {"DROP TRIGGER refuse"});
+  std::vector<std::string> sql;
+  ws.state.sql_trace_ = &sql;
+  EXPECT_TRUE(ApplyDownloadedFiles(ws.state, "7.5.13"));
+  ws.state.sql_trace_ = nullptr;
+  std::vector<std::string> rows_sql;
+  for (const std::string& text : sql) {
+    if (text.find("transaction") != std::string::npos || text.find("버전파일 ") != std::string::npos) {
+      rows_sql.push_back(text);
+    }
+  }
+  const std::string select = "select 버전 from 버전파일 where 버전 = ? and 파일 = ? ";
+  const std::string insert = " insert into 버전파일 (버전,파일,일자) values (?,?,?) ";
+  EXPECT_EQ(rows_sql, (std::vector<std::string>{"begin transaction", select, insert, select,
+                                                insert, select, insert, "commit transaction"}));
+  EXPECT_EQ(ws.VersionFileRows(), (std::vector<std::string>{
+                                      "7.5.13|\\download\\program\\a.dat",
+                                      "7.5.13|\\download\\program\\b.dat",
+                                      "7.5.13|\\download\\program\\c.dat"}));
 }
 
 TEST(ApplyDownloaded, TheCompanionProgramIsReplacedUnlessReadOnly) {
