@@ -122,22 +122,18 @@ bool ShareHoldsEveryFile(const SharedState& state, const std::string& share,
   return whole;
 }
 
-// The rows this pass wrote under newest before it stopped short of it name a version that is
-// not whole here: they are moved to the version reached, or removed when none was (the next
-// pass places and records those files again).
-void RelabelEarlyRows(SharedState& state, const std::string& newest, const std::string& reached) {
-  const std::string rows = " where 버전 = '" + SqlQuoted(newest) + "' and 이름 = '" +
-                           SqlQuoted(state.g_HostName) + "' and IP = '" +
-                           SqlQuoted(state.g_LocalIP) + "' and 전송여부 = 'N'";
+// The waiting rows this pass wrote under version are removed when the version turned out not
+// to be whole here (the next pass places and records those files again).
+void RemoveRows(SharedState& state, const std::string& version) {
   try {
     ExecuteStatement(state,
-                     reached.empty() ? "delete from 버전파일개별" + rows
-                                     : "update 버전파일개별 set 버전 = '" + SqlQuoted(reached) +
-                                           "'" + rows,
+                     "delete from 버전파일개별 where 버전 = '" + SqlQuoted(version) +
+                         "' and 이름 = '" + SqlQuoted(state.g_HostName) + "' and IP = '" +
+                         SqlQuoted(state.g_LocalIP) + "' and 전송여부 = 'N'",
                      state.g_Connect);
   } catch (const std::exception& error) {
-    LogLine(std::string("server pass: the rows of version ") + newest +
-            " could not be corrected: " + error.what());
+    LogLine(std::string("server pass: the rows of version ") + version +
+            " could not be removed: " + error.what());
   }
 }
 
@@ -157,7 +153,8 @@ void UpdatePassRunner::cmdCopy_Click() {
 // newer than Last are taken one at a time in version order; the first one that is not whole (a
 // file missing from the share, or one that could neither be placed nor deferred) stops the pass
 // and keeps Last before it, and the next pass begins with it again. Files are recorded under the
-// newest version the share holds whole: the share keeps only the latest copy of each file.
+// newest version placed whole, and only once every file of the versions up to it is placed or
+// deferred: the share keeps only the latest copy of each file.
 void UpdatePassRunner::m_sharecopy() {
   const std::string last = GetLastVersion(state_);
   const std::vector<RecordedVersion> versions = RecordedVersionsAfter(state_, last);
@@ -171,16 +168,20 @@ void UpdatePassRunner::m_sharecopy() {
   size_t whole = 0;
   while (whole < versions.size() && ShareHoldsEveryFile(state_, share, versions[whole])) ++whole;
   if (whole == 0) return;
-  const std::string& newest = versions[whole - 1].version;
 
+  // Every file of the versions is placed before any is recorded: a waiting row names a version
+  // only once all of it is here, also when the agent is ended in between.
   state_.g_AllPlaced = true;
   std::unordered_set<std::string> copied;  // each file of the share is placed once
+  std::vector<PlacedFile> placed;          // the files of the versions placed whole
   std::string reached;
   for (size_t i = 0; i < whole && state_.g_AllPlaced; ++i) {
+    std::vector<PlacedFile> version_files;
     for (const std::string& file : versions[i].files) {
       if (!copied.insert(ToUpperAscii(file)).second) continue;
       const std::string source = ResolveExistingPath(share + file);
-      if (!PlaceStagedFile(state_, newest, source) && !IsVisibleFile(source)) {
+      version_files.push_back(PlaceWithoutRecording(state_, source));
+      if (version_files.back().outcome == PlacementOutcome::kAbsent) {
         LogMissingOnShare(state_, versions[i].version, share + file);  // gone since it was seen
         state_.g_AllPlaced = false;
       }
@@ -188,12 +189,26 @@ void UpdatePassRunner::m_sharecopy() {
     }
     if (state_.g_AllPlaced) {
       reached = versions[i].version;
+      for (PlacedFile& file : version_files) placed.push_back(std::move(file));
     } else {
       LogLine("server pass: version " + versions[i].version +
               " is not whole here; the next pass tries it again");
     }
   }
-  if (reached != newest) RelabelEarlyRows(state_, newest, reached);
+  // Recorded under the newest version reached: the share keeps only the latest copy of a file.
+  const bool placed_all = state_.g_AllPlaced;
+  state_.g_AllPlaced = true;
+  for (const PlacedFile& file : placed) {
+    if (file.outcome == PlacementOutcome::kPlaced) RecordPlacement(state_, reached, file);
+  }
+  if (!state_.g_AllPlaced && !reached.empty()) {
+    // A file that could not be recorded could not be deferred either: the version is not
+    // whole here, and the next pass places and records it again.
+    LogLine("server pass: version " + reached + " could not be recorded whole");
+    RemoveRows(state_, reached);
+    reached.clear();
+  }
+  state_.g_AllPlaced = placed_all && state_.g_AllPlaced;
   // A share lost during the pass made later files look merely absent: checked again.
   if (!reached.empty() && IsUsableShare(share)) SaveLastVersion(state_, reached);
 }

@@ -221,6 +221,61 @@ TEST(ServerPass, AFileThatCanNeitherBePlacedNorDeferredStopsAtItsVersion) {
   EXPECT_EQ(second.OfflineRows().size(), 2u);
 }
 
+// The waiting rows are sent to the CRM by whichever pass goes online next, so none may be
+// written before every file of its version is here: a pass ended after placing only some files
+// must leave no row behind.
+TEST(ServerPass, NoWaitingRowIsWrittenBeforeEveryFileIsPlaced) {
+  UpdateClinic clinic;
+  SetEnvironment("QUILLMEND_ONLINE", "0");
+  Share share(clinic);
+  share.Record("7.5.13", "a_first.exe");
+  share.Record("7.5.13", "z_blocked.exe");
+  share.Put("a_first.exe", "first");
+  share.Put("z_blocked.exe", "blocked");
+  fs::create_directories(FsPath(clinic.Program("z_blocked.exe")));
+  WriteFileBytes(clinic.Program("Newupdate"), "not a folder");
+
+  std::vector<std::string> sql;
+  clinic.state.sql_trace_ = &sql;
+  clinic.runner->Copy();
+  clinic.state.sql_trace_ = nullptr;
+  EXPECT_EQ(ReadFileBytes(clinic.Program("a_first.exe")), "first");
+  EXPECT_EQ(clinic.LastVersion(), "7.5.12");
+  for (const std::string& text : sql) {
+    EXPECT_EQ(FindNoCase(text, "버전파일개별"), std::string::npos) << text;
+  }
+
+  // Once the last file can be placed, the version is recorded whole, under itself.
+  fs::remove(FsPath(clinic.Program("z_blocked.exe")));
+  fs::remove(FsPath(clinic.Program("Newupdate")));
+  clinic.runner->Copy();
+  EXPECT_EQ(clinic.LastVersion(), "7.5.13");
+  EXPECT_EQ(clinic.OfflineRows(), (std::vector<std::string>{"7.5.13|a_first.exe|Server|N",
+                                                            "7.5.13|z_blocked.exe|Server|N"}));
+}
+
+// A downloader that cannot write every 버전파일 row of a version leaves none: the offline
+// workstations then see nothing of it rather than a version with a file missing.
+TEST(ServerPass, AVersionTheDownloaderCouldNotRecordWholeIsNotTaken) {
+  UpdateClinic downloader({true});
+  downloader.Publish("7.5.13", {{"program", "Velmont.exe", "v13"}, {"program", "Orvel.dll", "o13"}});
+  downloader.Serve();
+  ExecSqlite(downloader.clinic_db, {"CREATE TRIGGER refuse BEFORE INSERT ON 버전파일 "
+                                    "WHEN NEW.파일 LIKE '%Orvel.dll%' "
+                                    "BEGIN SELECT RAISE(ABORT, 'the row is refused'); END"});
+  downloader.runner->Down();
+  EXPECT_EQ(downloader.LastVersion(), "7.5.12");
+  EXPECT_EQ(downloader.VersionFileRows(), std::vector<std::string>{});
+
+  UpdateClinic twin;
+  MakeOfflineTwin(twin, downloader);
+  twin.runner->Auto();
+  EXPECT_EQ(twin.LastVersion(), "7.5.12");
+  EXPECT_FALSE(FileExists(twin.Program("Velmont.exe")));
+
+  EXPECT_EQ(twin.OfflineRows(), std::vector<std::string>{});
+}
+
 TEST(ServerPass, NothingNewerChangesNothingAndDangerousRowsAreRefused) {
   UpdateClinic clinic({}, "7.6.0");
   SetEnvironment("QUILLMEND_ONLINE", "0");
