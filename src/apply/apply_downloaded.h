@@ -23,9 +23,10 @@ namespace quillmend {
 // Returns true when the version is whole. An archive that does not expand, a file that can
 // neither be placed nor deferred, or a window that unloaded meanwhile stops the apply before
 // anything is recorded; 버전파일 rows that cannot be written are rolled back and fail the
-// version after its other records. The failure is written to the failure log ("NotExpanded(...)",
-// "NotPlaced(...)", "NotRecorded(...)"), *failure (when given) says what failed, and false is returned. Files
-// already placed stay; the next pass places the version again from the start. Never throws.
+// version after its other records. The failure is written to the failure log
+// ("NotExpanded(...)", "NotPlaced(...)", "NotRecorded(...)"), *failure (when given) says what
+// failed, and false is returned. Files already placed stay; the next pass places the version
+// again from the start. Never throws.
 bool ApplyDownloadedFiles(SharedState& state, const std::string& version,
                           std::string* failure = nullptr);
 

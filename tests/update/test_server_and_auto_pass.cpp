@@ -258,7 +258,8 @@ TEST(ServerPass, NoWaitingRowIsWrittenBeforeEveryFileIsPlaced) {
 // workstations then see nothing of it rather than a version with a file missing.
 TEST(ServerPass, AVersionTheDownloaderCouldNotRecordWholeIsNotTaken) {
   UpdateClinic downloader({true});
-  downloader.Publish("7.5.13", {{"program", "Velmont.exe", "v13"}, {"program", "Orvel.dll", "o13"}});
+  downloader.Publish("7.5.13",
+                     {{"program", "Velmont.exe", "v13"}, {"program", "Orvel.dll", "o13"}});
   downloader.Serve();
   ExecSqlite(downloader.clinic_db, {"CREATE TRIGGER refuse BEFORE INSERT ON 버전파일 "
                                     "WHEN NEW.파일 LIKE '%Orvel.dll%' "
