@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <filesystem>
+#include <stdexcept>
 
 #include "apply/file_version.h"
 #include "apply/staging_paths.h"
@@ -54,6 +55,27 @@ std::int64_t FileSizeOf(const std::string& path) {
   std::error_code ec;
   const auto size = std::filesystem::file_size(FsPath(path), ec);
   return ec ? -1 : static_cast<std::int64_t>(size);
+}
+
+// Removes the copy of file_name that waits in the pending folder of staged_path, if there is
+// one: it belongs to an earlier version, and once this file is placed the pending apply at the
+// next start would put that older copy back over it. Throws std::runtime_error when the copy
+// stays, so the caller defers this file instead (the newer file then replaces the older copy).
+void DropSupersededPendingCopy(const SharedState& state, const std::string& staged_path,
+                               const std::string& file_name) {
+  const std::string pending_folder = PendingFolderOf(state, staged_path);
+  if (pending_folder.empty()) return;
+  const std::string pending = ResolveExistingPath(JoinPath(pending_folder, file_name));
+  const std::filesystem::path file = FsPath(pending);
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(file, ec)) return;
+  std::filesystem::permissions(file, std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::add, ec);
+  if (!std::filesystem::remove(file, ec) || ec) {
+    throw std::runtime_error("cannot remove the older pending copy " + pending +
+                             (ec ? ": " + ec.message() : std::string()));
+  }
+  LogLine("the older pending copy " + pending + " gives way to " + staged_path);
 }
 
 void RecordPlacedFile(SharedState& state, const std::string& version,
@@ -109,6 +131,7 @@ PlacedFile PlaceWithoutRecording(SharedState& state, const std::string& staged_p
     EnsureFolderPath(target->folder);
     const std::string folder = ResolveExistingPath(target->folder);
     const std::string target_path = ResolveExistingPath(JoinPath(folder, target->file_name));
+    DropSupersededPendingCopy(state, staged, target->file_name);
     const std::optional<std::int64_t> target_time = LastModifiedStamp(target_path);
     if (!target_time) {
       ReplaceFileAtomically(staged, target_path);
