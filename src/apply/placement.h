@@ -19,8 +19,8 @@ namespace quillmend {
 //   (archive times have 2-second steps, so two builds can share one); "quillmend.exe"
 //   goes to program folder\Quillmend1.exe instead of over the running program.
 // - A copy of the same file still waiting in the pending folder (an earlier version's, deferred
-//   by DeferToPending) is removed first, so the pending apply never puts it back over this one;
-//   when it cannot be removed, the file is deferred instead and replaces it there.
+//   by DeferToPending) is first replaced by this file, then removed once it is in place, so the
+//   pending apply never puts the older bytes back over it, even after an interruption.
 // - OCX and DLL files of the system folder are registered (also when nothing was copied).
 // - Records the file with the target's version text: SendCustomerVersion "Internet" when
 //   g_Online, else AddVersionFileRecord "Server".
