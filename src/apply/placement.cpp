@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <filesystem>
+#include <stdexcept>
 
 #include "apply/file_version.h"
 #include "apply/staging_paths.h"
@@ -54,6 +55,29 @@ std::int64_t FileSizeOf(const std::string& path) {
   std::error_code ec;
   const auto size = std::filesystem::file_size(FsPath(path), ec);
   return ec ? -1 : static_cast<std::int64_t>(size);
+}
+
+// The copy of file_name waiting in the pending folder of staged_path ("" when there is none):
+// an earlier version's deferral, which the pending apply at the next start would put back over
+// the file placed now.
+std::string PendingCopyOf(const SharedState& state, const std::string& staged_path,
+                          const std::string& file_name) {
+  const std::string pending_folder = PendingFolderOf(state, staged_path);
+  if (pending_folder.empty()) return {};
+  const std::string pending = ResolveExistingPath(JoinPath(pending_folder, file_name));
+  std::error_code ec;
+  return std::filesystem::is_regular_file(FsPath(pending), ec) ? pending : std::string();
+}
+
+void RemovePendingCopy(const std::string& pending) {
+  const std::filesystem::path file = FsPath(pending);
+  std::error_code ec;
+  std::filesystem::permissions(file, std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::add, ec);
+  // A copy that stays holds the placed file's own bytes by now, so it only costs a copy later.
+  if (!std::filesystem::remove(file, ec) || ec) {
+    LogLine("cannot remove the pending copy " + pending + ": " + ec.message());
+  }
 }
 
 void RecordPlacedFile(SharedState& state, const std::string& version,
@@ -109,6 +133,13 @@ PlacedFile PlaceWithoutRecording(SharedState& state, const std::string& staged_p
     EnsureFolderPath(target->folder);
     const std::string folder = ResolveExistingPath(target->folder);
     const std::string target_path = ResolveExistingPath(JoinPath(folder, target->file_name));
+    // An older copy waiting in the pending folder is first replaced by this file and removed
+    // only once this file is in place, so that at no moment would the next start put the older
+    // bytes back and an interruption never loses the file.
+    const std::string pending_copy = PendingCopyOf(state, staged, target->file_name);
+    if (!pending_copy.empty() && !DeferToPending(state, staged, target->file_name)) {
+      throw std::runtime_error("cannot replace the older pending copy " + pending_copy);
+    }
     const std::optional<std::int64_t> target_time = LastModifiedStamp(target_path);
     if (!target_time) {
       ReplaceFileAtomically(staged, target_path);
@@ -122,6 +153,7 @@ PlacedFile PlaceWithoutRecording(SharedState& state, const std::string& staged_p
       }
     }
     if (target->home == StagedHome::kSystem) RegisterComponent(state, target_path);
+    if (!pending_copy.empty()) RemovePendingCopy(pending_copy);
     placed.target_path = target_path;
     placed.outcome = PlacementOutcome::kPlaced;
     return placed;

@@ -18,6 +18,9 @@ namespace quillmend {
 //   (older or newer alike) or another size. The copy is atomic and keeps the staged file's time
 //   (archive times have 2-second steps, so two builds can share one); "quillmend.exe"
 //   goes to program folder\Quillmend1.exe instead of over the running program.
+// - A copy of the same file still waiting in the pending folder (an earlier version's, deferred
+//   by DeferToPending) is first replaced by this file, then removed once it is in place, so the
+//   pending apply never puts the older bytes back over it, even after an interruption.
 // - OCX and DLL files of the system folder are registered (also when nothing was copied).
 // - Records the file with the target's version text: SendCustomerVersion "Internet" when
 //   g_Online, else AddVersionFileRecord "Server".

@@ -5,9 +5,11 @@
 
 #include <filesystem>
 
+#include "apply/pending_update.h"
 #include "apply/placement.h"
 #include "platform/file_names.h"
 #include "platform/file_placement.h"
+#include "startup/settings.h"
 #include "support/fault_sweep.h"
 #include "support/temp_folder.h"
 #include "workstation.h"
@@ -98,6 +100,50 @@ TEST(PlacementUnderFaults, WhenTheDeferralFailsTooNothingIsLeftHalfDone) {
   EXPECT_FALSE(FileExists(ws.Program("NewUpdate/system/Grid.ocx")));
   EXPECT_TRUE(ws.OfflineRecords().empty());
   EXPECT_EQ(TemporaryFilesBelow(ws.folder.path()), std::vector<std::string>{});
+}
+
+// Velmont.exe of one version cannot be placed and waits in the pending folder; a later version
+// places its own Velmont.exe. The start after that must not put the older copy back: the file in
+// place is the one the later version recorded.
+TEST(PlacementUnderFaults, ALaterPlacementRetiresTheOlderPendingCopy) {
+  Workstation ws({true, true});
+  WriteIniValue(ws.Program("orvel_h.ini"), "Version", "Last", "7.6.0");
+  const std::string target = ws.Program("Velmont.exe");
+  const std::string pending = ws.Program("NewUpdate/program/Velmont.exe");
+  Workstation::Write(target, "7.5.13 velmont");
+  Workstation::ShiftTime(target, std::chrono::hours(-48));
+
+  const std::string older = ws.Stage("program/Velmont.exe", "7.5.14 velmont");
+  Workstation::ShiftTime(older, std::chrono::hours(-24));
+  {
+    ScopedFaults faults({FaultRule{FaultOperation::kRename, "*Velmont.exe*",
+                                   FaultError::kAccessDenied, 1, 1}});
+    EXPECT_FALSE(PlaceStagedFile(ws.state, "7.5.14", older));
+    EXPECT_EQ(InjectedFaultCount(), 1u);
+  }
+  ASSERT_EQ(ReadFileBytes(pending), "7.5.14 velmont");
+
+  const std::string newer = ws.Stage("program/Velmont.exe", "7.6.0 velmont!");
+  EXPECT_TRUE(PlaceStagedFile(ws.state, "7.6.0", newer));
+  EXPECT_EQ(ReadFileBytes(target), "7.6.0 velmont!");
+  EXPECT_FALSE(FileExists(pending));
+  CheckPendingUpdate(ws.state);
+  EXPECT_EQ(ReadFileBytes(target), "7.6.0 velmont!");
+  EXPECT_EQ(ws.OfflineRecords().size(), 1u) << "only the 7.6.0 placement is recorded";
+
+  // The same when the older copy was deferred from the program folder's staging (NewUpdate) and
+  // the newer file comes from the server share (whose deferrals go to Newupdate).
+  const std::string share = ws.folder.Sub("share/download");
+  WriteIniValue(ws.Program("orvel_h.ini"), "SERVER", "PATH", share);
+  const std::string report = ws.Program("Reports/r.rpt");
+  Workstation::Write(ws.Program("Reports"), "a file, not a folder");
+  EXPECT_FALSE(PlaceStagedFile(ws.state, "7.6.1", ws.Stage("program/Reports/r.rpt", "old")));
+  ASSERT_EQ(ReadFileBytes(ws.Program("NewUpdate/program/Reports/r.rpt")), "old");
+  fs::remove(FsPath(ws.Program("Reports")));
+  Workstation::Write(share + "/program/Reports/r.rpt", "newer report");
+  EXPECT_TRUE(PlaceStagedFile(ws.state, "7.6.2", share + "/program/Reports/r.rpt"));
+  CheckPendingUpdate(ws.state);
+  EXPECT_EQ(ReadFileBytes(report), "newer report");
 }
 
 }  // namespace
