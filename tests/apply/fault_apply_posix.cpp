@@ -19,17 +19,6 @@ namespace {
 using namespace quillmend::testing;
 namespace fs = std::filesystem;
 
-std::vector<std::string> TemporaryFilesBelow(const std::string& folder) {
-  std::vector<std::string> found;
-  for (const auto& entry : fs::recursive_directory_iterator(FsPath(folder))) {
-    const std::string name = Utf8Path(entry.path().filename());
-    if (name.find(".qm-") != std::string::npos || name.find(".qmtmp") != std::string::npos) {
-      found.push_back(Utf8Path(entry.path()));
-    }
-  }
-  return found;
-}
-
 TEST(ApplyUnderFaults, EachFailingCallLeavesOldOrNewFilesAndRecordsOnlyWhatIsInPlace) {
   Workstation ws;
   const std::string velmont = ProgramLikeBytes(200000, 4);

@@ -21,19 +21,6 @@ using namespace quillmend::testing;
 namespace fs = std::filesystem;
 
 // Names of the temporary files that placement leaves behind when it goes wrong.
-std::vector<std::string> TemporaryFilesBelow(const std::string& folder) {
-  std::vector<std::string> found;
-  std::error_code ec;
-  if (!fs::exists(FsPath(folder), ec)) return found;
-  for (const auto& entry : fs::recursive_directory_iterator(FsPath(folder))) {
-    const std::string name = Utf8Path(entry.path().filename());
-    if (name.find(".qm-") != std::string::npos || name.find(".qmtmp") != std::string::npos) {
-      found.push_back(Utf8Path(entry.path()));
-    }
-  }
-  return found;
-}
-
 TEST(PlacementUnderFaults, EachFailingCallKeepsTheOldTargetAndDefersTheWholeNewFile) {
   Workstation ws;
   const std::string staged = ws.Stage("program/Reports/a.rpt", std::string(300000, 'n'));

@@ -100,6 +100,16 @@ class FtpFixture {
   std::unique_ptr<FrmFiles> window_;
 };
 
+// A test with a passive pyftpdlib server of its own; skipped where pyftpdlib cannot start.
+class PyftpdlibTest : public ::testing::Test, public FtpFixture {
+ protected:
+  void SetUp() override {
+    if (!testing::FtpServer::CanStartOwnServers()) GTEST_SKIP() << "pyftpdlib is not available";
+    ASSERT_TRUE(StartServer({testing::FtpServerKind::kPyftpdlib, true}))
+        << testing::FtpServer::LastStartError();
+  }
+};
+
 // Bytes 0..255 repeated: every LF, CR and CRLF pair a line-end translation would touch.
 inline std::string BinaryBytes(std::size_t size) {
   std::string bytes(size, '\0');

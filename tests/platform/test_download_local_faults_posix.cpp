@@ -12,13 +12,7 @@ namespace {
 
 using namespace quillmend::testing;
 
-class DownloadLocalFaults : public ::testing::Test, public FtpFixture {
- protected:
-  void SetUp() override {
-    if (!FtpServer::CanStartOwnServers()) GTEST_SKIP() << "pyftpdlib is not available";
-    ASSERT_TRUE(StartServer({FtpServerKind::kPyftpdlib, true})) << FtpServer::LastStartError();
-  }
-};
+class DownloadLocalFaults : public PyftpdlibTest {};
 
 TEST_F(DownloadLocalFaults, EachFailingLocalCallIsALocalFileErrorAndLeavesNoFile) {
   const std::string bytes = ProgramLikeBytes(3 * 1024 * 1024 + 5, 2);  // several 1 MiB writes

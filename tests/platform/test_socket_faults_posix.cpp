@@ -12,13 +12,7 @@ namespace {
 
 using namespace quillmend::testing;
 
-class SocketFaults : public ::testing::Test, public FtpFixture {
- protected:
-  void SetUp() override {
-    if (!FtpServer::CanStartOwnServers()) GTEST_SKIP() << "pyftpdlib is not available";
-    ASSERT_TRUE(StartServer({FtpServerKind::kPyftpdlib, true})) << FtpServer::LastStartError();
-  }
-};
+class SocketFaults : public PyftpdlibTest {};
 
 TEST_F(SocketFaults, ARefusedConnectIsAConnectionErrorAndTheNextConnectWorks) {
   {

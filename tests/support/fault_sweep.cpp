@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "platform/file_names.h"
+
 namespace quillmend::testing {
 
 std::string OperationName(FaultOperation operation) {
@@ -47,6 +51,20 @@ std::uint64_t RunFaultSweep(const FaultSweep& sweep) {
     }
   }
   return injected_runs;
+}
+
+std::vector<std::string> TemporaryFilesBelow(const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::vector<std::string> found;
+  std::error_code ec;
+  if (!fs::exists(FsPath(folder), ec)) return found;
+  for (const auto& entry : fs::recursive_directory_iterator(FsPath(folder))) {
+    const std::string name = Utf8Path(entry.path().filename());
+    if (name.find(".qm-") != std::string::npos || name.find(".qmtmp") != std::string::npos) {
+      found.push_back(Utf8Path(entry.path()));
+    }
+  }
+  return found;
 }
 
 }  // namespace quillmend::testing

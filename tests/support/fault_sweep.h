@@ -38,4 +38,8 @@ std::uint64_t RunFaultSweep(const FaultSweep& sweep);
 // The name of an operation as QUILLMEND_FAULTS writes it.
 std::string OperationName(FaultOperation operation);
 
+// The temporary files of placement, expansion and downloads (".qm-…", ".qmtmp") anywhere below
+// folder, which every failure must leave behind none of. A missing folder holds none.
+std::vector<std::string> TemporaryFilesBelow(const std::string& folder);
+
 }  // namespace quillmend::testing
