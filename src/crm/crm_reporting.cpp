@@ -148,20 +148,6 @@ std::set<std::string> RowsInCrm(SharedState& state, const std::string& version) 
   return keys;
 }
 
-// True when the CRM holds this workstation's support record with text already.
-bool SupportRecordFiled(SharedState& state, const std::string& text) {
-  const std::string detail = text + "(" + state.g_LocalIP + ":" + state.g_HostName + ")";
-  try {
-    Recordset rs = QueryOn(state, SupportRecordsQuery(state.g_CustomerCode, text),
-                           state.g_Connect2);
-    for (; !rs.eof(); rs.MoveNext()) {
-      if (TrimBlanks(rs.Text(0)) == text && TrimBlanks(rs.Text(1)) == detail) return true;
-    }
-  } catch (const std::exception&) {
-  }
-  return false;
-}
-
 // Marks rows sent by their ID, a few hundred to a statement. An ID that is no whole number
 // cannot be named: its row keeps waiting (and is not sent twice).
 void MarkSent(SharedState& state, const std::vector<std::string>& ids) {
@@ -251,6 +237,19 @@ void SendPendingVersionRecords(SharedState& state) {
   for (const std::string& version : versions) {
     SendWaitingRowsOf(state, version, by_version[version]);
   }
+}
+
+bool SupportRecordFiled(SharedState& state, const std::string& text) {
+  const std::string detail = text + "(" + state.g_LocalIP + ":" + state.g_HostName + ")";
+  try {
+    Recordset rs = QueryOn(state, SupportRecordsQuery(state.g_CustomerCode, text),
+                           state.g_Connect2);
+    for (; !rs.eof(); rs.MoveNext()) {
+      if (TrimBlanks(rs.Text(0)) == text && TrimBlanks(rs.Text(1)) == detail) return true;
+    }
+  } catch (const std::exception&) {
+  }
+  return false;
 }
 
 void AddSupportRecord(SharedState& state, const std::string& text) {

@@ -32,6 +32,9 @@ void SendCustomerVersionAs(SharedState& state, const std::string& version,
 // the support record is filed only when the CRM lacks it. A row whose send failed keeps
 // waiting, and so do all rows of a version whose support record was refused. Ignores failures.
 void SendPendingVersionRecords(SharedState& state);
+// True when the CRM holds this workstation's support record with text (its 처리내용) already;
+// false when it does not or cannot be asked. Never throws.
+bool SupportRecordFiled(SharedState& state, const std::string& text);
 // Files a support record with the next receipt number of the day. Ignores failures.
 void AddSupportRecord(SharedState& state, const std::string& text);
 // The same; false when the CRM refused the record itself (true without a customer code, when

@@ -39,11 +39,15 @@ void GetInstalledVersion(SharedState& state) {
   GetCustomerCode(state);
 }
 
-void UpdateProductVersion(SharedState& state) {
-  const std::string last = GetLastVersion(state);
-  if (TrimBlanks(last).empty()) return;
-  // Raised only when no row of the latest date holds last or a newer version, in version order:
-  // the update sets every such row, and must not lower one.
+namespace {
+
+std::string SupportRecordText(const std::string& last) {
+  return "Ver " + last + " 업데이트 완료";
+}
+
+// Raises the product's recorded version to last when no row of the latest date holds last or a
+// newer version, in version order: the update sets every such row, and must not lower one.
+void RaiseProductVersion(SharedState& state, const std::string& last) {
   bool update = false;
   try {
     Recordset rs;
@@ -56,13 +60,24 @@ void UpdateProductVersion(SharedState& state) {
   } catch (const std::exception&) {
     update = false;  // whether the recorded version is older cannot be told: it stays
   }
-  if (update) {
-    try {
-      ExecuteStatement(state, ProductVersionUpdate(last), state.g_Connect);
-    } catch (const std::exception&) {
-    }
+  if (!update) return;
+  try {
+    ExecuteStatement(state, ProductVersionUpdate(last), state.g_Connect);
+  } catch (const std::exception&) {
   }
-  AddSupportRecord(state, "Ver " + last + " 업데이트 완료");
+}
+
+}  // namespace
+
+void UpdateProductVersion(SharedState& state) {
+  const std::string last = GetLastVersion(state);
+  if (TrimBlanks(last).empty()) return;
+  // The support record is filed before the product's version is raised: an agent ended in
+  // between leaves the product's version behind, which the next pass sees and completes
+  // (CompleteInterruptedVersion). Ended the other way round, nothing would show that the record
+  // was never filed.
+  AddSupportRecord(state, SupportRecordText(last));
+  RaiseProductVersion(state, last);
 }
 
 void CompleteInterruptedVersion(SharedState& state) {
@@ -82,7 +97,10 @@ void CompleteInterruptedVersion(SharedState& state) {
   }
   if (!behind) return;
   LogLine("the product's version is older than " + last + ": its update is completed now");
-  UpdateProductVersion(state);
+  // The pass may have ended after it filed the support record: it is filed only once.
+  const std::string text = SupportRecordText(last);
+  if (!SupportRecordFiled(state, text)) AddSupportRecord(state, text);
+  RaiseProductVersion(state, last);
 }
 
 bool IsNewerThanInstalled(const SharedState& state, const std::string& version) {

@@ -15,14 +15,14 @@ void GetCustomerCode(SharedState& state);
 // the product's recorded version and [Version] Last; Last alone when the recorded version is
 // missing, NULL or blank. Then reads the customer code. Throws DbError.
 void GetInstalledVersion(SharedState& state);
-// Raises the product's recorded version to [Version] Last when every "syssVersionno" row of the
-// latest date is older in version order (or there is none), then files the support record
-// "Ver " + Last + " 업데이트 완료". Ignores every failure statement by statement.
+// Files the support record "Ver " + Last + " 업데이트 완료", then raises the product's recorded
+// version to [Version] Last when every "syssVersionno" row of the latest date is older in
+// version order (or there is none). Ignores every failure statement by statement.
 void UpdateProductVersion(SharedState& state);
 // Completes what a pass ended between storing a version as [Version] Last and raising the
 // product's version left undone (the agent ended in between): when there are "syssVersionno"
-// rows of the latest date and all are older than Last, runs UpdateProductVersion, which raises
-// them and files the support record. One query otherwise. Ignores every failure.
+// rows of the latest date and all are older than Last, files the support record unless the CRM
+// holds this workstation's already, and raises them. One query otherwise. Ignores every failure.
 void CompleteInterruptedVersion(SharedState& state);
 // Adds a 버전파일개별 row (전송여부 "N") for a program applied offline. Throws DbError.
 void AddVersionFileRecord(SharedState& state, const std::string& version,

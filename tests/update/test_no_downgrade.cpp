@@ -84,6 +84,22 @@ TEST(NoDowngrade, APassEndedAfterStoringTheVersionIsCompletedByTheNextOnce) {
   EXPECT_EQ(clinic.SupportReceipts().size(), 1u);
 }
 
+// Ended after it filed the support record but before it raised the product's version: the next
+// pass raises it and files no second record.
+TEST(NoDowngrade, APassEndedAfterItsSupportRecordRaisesTheVersionWithoutASecondRecord) {
+  UpdateClinic clinic({true});
+  clinic.Publish("7.5.13", Velmont("7.5.13"));
+  clinic.Serve();
+  clinic.runner->Down();
+  ASSERT_EQ(clinic.SupportReceipts().size(), 1u);
+  ExecSqlite(clinic.clinic_db, {"update 시스템환경일자별 set 문자내용 = '7.5.12' where 기타내용 = "
+                                "'syssVersionno'"});
+
+  clinic.runner->Down();
+  EXPECT_EQ(clinic.ProductVersion(), "7.5.13");
+  EXPECT_EQ(clinic.SupportReceipts().size(), 1u);
+}
+
 // Ended after the files were placed and reported but before the version was stored: the next
 // pass applies the version again, and the CRM still holds one row per program.
 TEST(NoDowngrade, AVersionAppliedAgainAfterAnEndedPassIsNotReportedTwice) {
