@@ -401,13 +401,13 @@ std::vector<Violation> ClinicChecker::AtConvergence() {
     }
     for (const ReleaseFile& f : release.files) {
       // A file that waited in the pending folder is reported when it is applied, under the
-      // version installed by then.
+      // version installed by then; one that a later version's file replaced while it waited was
+      // never in place, and that later version's row stands for it.
       int rows = 0;
       for (const auto& row : r.crm) {
         if (ToUpperAscii(row.program) != ToUpperAscii(f.name)) continue;
-        rows += (row.version == release.version && StartsWith(row.state, "Internet")) ||
-                (row.state == "Internet_NewUpdate" &&
-                 CompareVersions(row.version, release.version) >= 0);
+        rows += StartsWith(row.state, "Internet") &&
+                CompareVersions(row.version, release.version) >= 0;
       }
       if (rows == 0) {
         out.push_back({"CRM version row missing", "A " + release.version + " " + f.name});

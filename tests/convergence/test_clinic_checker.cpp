@@ -177,6 +177,44 @@ TEST_F(ClinicCheckerTest, AChangeOutsideTheRunningWorkstationsFoldersIsReported)
       << Show(found);
 }
 
+// A CRM row of a later version stands for a file that never was in place under its own (it
+// waited, and the later version's file replaced it); the latest version's rows must all be there.
+TEST_F(ClinicCheckerTest, ALaterVersionsRowStandsForAnOlderFileButTheLatestRowsMustBeThere) {
+  auto missing_rows = [&] {
+    std::vector<std::string> names;
+    for (const Violation& v : checker_->AtConvergence()) {
+      if (v.kind == "CRM version row missing") names.push_back(v.detail);
+    }
+    return names;
+  };
+  auto send = [&](const std::string& version, const std::string& program,
+                  const std::string& state) {
+    testing::ExecSqlite(a_.layout.crm_db,
+                        {"INSERT INTO 오르벨거래처버전 (고객번호,버전,이름,ip,프로그램명,프로그램버전,"
+                         "상태,일자) VALUES ('C1001','" + version + "','ws-a','127.0.0.1','" +
+                         program + "','','" + state + "','')"});
+  };
+  const std::vector<Release> releases = releases_->Releases(true);
+  checker_->SetPublished(2);
+  for (const ReleaseFile& f : releases[1].files) send("7.5.14", f.name, "Internet");
+  std::vector<std::string> expected;
+  for (const ReleaseFile& f : releases[0].files) {
+    bool in_later = false;
+    for (const ReleaseFile& g : releases[1].files) in_later = in_later || g.name == f.name;
+    if (!in_later) expected.push_back("A 7.5.13 " + f.name);
+  }
+  EXPECT_EQ(missing_rows(), expected);
+
+  testing::ExecSqlite(a_.layout.crm_db, {"DELETE FROM 오르벨거래처버전 WHERE 버전 = '7.5.14' AND "
+                                         "프로그램명 = 'Velmont.exe'"});
+  send("7.5.13", "Velmont.exe", "Internet");
+  expected.push_back("A 7.5.14 Velmont.exe");
+  std::vector<std::string> found = missing_rows();
+  std::sort(found.begin(), found.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(found, expected);
+}
+
 TEST_F(ClinicCheckerTest, AtTheEndWhatIsMissingIsNamedAndTheFingerprintFollowsTheFiles) {
   checker_->SetPublished(3);
   const std::string empty = checker_->Fingerprint();

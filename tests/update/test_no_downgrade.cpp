@@ -3,6 +3,7 @@
 // is never applied, and what a pass ended early left undone is completed, not repeated.
 #include <gtest/gtest.h>
 
+#include "platform/fault_injection.h"
 #include "startup/profile_file.h"
 #include "update_clinic.h"
 
@@ -119,6 +120,28 @@ TEST(NoDowngrade, AVersionAppliedAgainAfterAnEndedPassIsNotReportedTwice) {
   EXPECT_EQ(clinic.ProductVersion(), "7.5.13");
   EXPECT_EQ(clinic.CustomerVersionRows(), rows);
   EXPECT_EQ(clinic.SupportReceipts().size(), 1u);
+}
+
+// A file that could not be placed waits in the pending folder; the next version placed over it
+// retires that copy. What the workstation runs is the later version's file: it is reported
+// under that version alone, and nothing older is put back at the next start.
+TEST(NoDowngrade, AWaitingFileSupersededByTheNextVersionIsReportedOnlyUnderIt) {
+  UpdateClinic clinic({true});
+  clinic.Publish("7.5.13", Velmont("7.5.13"));
+  clinic.Publish("7.5.14", Velmont("7.5.14"));
+  clinic.Serve();
+  {
+    ScopedFaults faults({FaultRule{FaultOperation::kRename, clinic.Program("Velmont.exe"),
+                                   FaultError::kAccessDenied, 1, 1}});
+    clinic.runner->Down();
+    ASSERT_EQ(InjectedFaultCount(), 1u);
+  }
+  EXPECT_EQ(clinic.LastVersion(), "7.5.14");
+  EXPECT_EQ(ReadFileBytes(clinic.Program("Velmont.exe")), "Velmont 7.5.14");
+  EXPECT_EQ(clinic.CustomerVersionRows(), Rows{"7.5.14|Velmont.exe|Internet"});
+  clinic.runner->Down();
+  EXPECT_EQ(ReadFileBytes(clinic.Program("Velmont.exe")), "Velmont 7.5.14");
+  EXPECT_EQ(clinic.CustomerVersionRows(), Rows{"7.5.14|Velmont.exe|Internet"});
 }
 
 }  // namespace
