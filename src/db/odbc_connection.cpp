@@ -62,7 +62,7 @@ std::string DiagnosticText(SQLSMALLINT type, SQLHANDLE handle, const char* fallb
 class Statement {
  public:
   explicit Statement(SQLHDBC dbc) {
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt_))) {
+    if (!SQL_SUCCEEDED(AllocateHandle(SQL_HANDLE_STMT, dbc, &stmt_))) {
       stmt_ = SQL_NULL_HSTMT;
       throw DbError(DiagnosticText(SQL_HANDLE_DBC, dbc, "cannot allocate a statement"));
     }
@@ -194,13 +194,13 @@ namespace {
 std::unique_ptr<DbConnection::Handles> Connect(const std::string& connection_string,
                                                int connection_timeout) {
   auto handles = std::make_unique<DbConnection::Handles>();
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &handles->env))) {
+  if (!SQL_SUCCEEDED(AllocateHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &handles->env))) {
     handles->env = SQL_NULL_HENV;
     throw DbError("cannot allocate an ODBC environment");
   }
   SQLSetEnvAttr(handles->env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3),
                 0);
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, handles->env, &handles->dbc))) {
+  if (!SQL_SUCCEEDED(AllocateHandle(SQL_HANDLE_DBC, handles->env, &handles->dbc))) {
     handles->dbc = SQL_NULL_HDBC;
     throw DbError(DiagnosticText(SQL_HANDLE_ENV, handles->env, "cannot allocate a connection"));
   }

@@ -15,6 +15,9 @@
 // - Windows: file placement (CopyFileEx counts as an open and a write of the copy), the
 //   local-file writer, and the rename and removal of CAB expansion. The expand tool runs in its
 //   own process and WinINet makes its own socket calls; neither can be reached.
+// - Both: the database layer's ODBC handle allocations (odbc_sdk.h), as operation kAllocate
+//   on the "paths" "env", "dbc" and "stmt"; the rule's error does not matter there, since
+//   ODBC reports a failed allocation as SQL_ERROR alone.
 //
 // The rules are process-wide (there is one system-call table per process). Tests install them
 // through ScopedFaults so that they never outlive the test; agent processes take them from the
@@ -30,7 +33,7 @@
 namespace quillmend {
 
 enum class FaultOperation { kOpen, kWrite, kFlush, kRename, kRemove, kSetTime, kSend, kRecv,
-                            kConnect };
+                            kConnect, kAllocate };
 
 enum class FaultError {
   kDiskFull,         // enospc: "No space left on device" / ERROR_DISK_FULL
@@ -57,9 +60,10 @@ struct FaultRule {
 
 // Parses the text form used by QUILLMEND_FAULTS: rules separated by ';', each
 // `<op>:<path-glob>:<error>[:<nth>[:<count>]]` with op one of open, write, flush, rename,
-// remove, settime, send, recv, connect and error one of enospc, eacces, eio, erofs, econnreset,
-// etimedout (all lower case); empty rules are skipped. Paths containing ':' (Windows drive
-// letters) are written with the drive's colon escaped as "\:" or matched with '*'.
+// remove, settime, send, recv, connect, alloc and error one of enospc, eacces, eio, erofs,
+// econnreset, etimedout (all lower case); empty rules are skipped. Paths containing ':'
+// (Windows drive letters) are written with the drive's colon escaped as "\:" or matched with
+// '*'.
 // Returns nullopt and sets *error (naming the rule at fault) on any malformed rule.
 std::optional<std::vector<FaultRule>> ParseFaultRules(std::string_view text, std::string* error);
 

@@ -37,14 +37,16 @@ TEST(FaultRules, TheTextFormFillsEveryFieldAndItsDefaults) {
 
   // Every name of the agreed vocabulary is known; a drive letter's colon is escaped.
   const auto all = Parsed("open:a:eacces;flush:a:eio;remove:a:enospc;settime:a:erofs;"
-                          "recv:a:etimedout;connect:a:econnreset;open:C\\:\\Orvel\\*:eacces");
-  ASSERT_EQ(all.size(), 7u);
+                          "recv:a:etimedout;connect:a:econnreset;open:C\\:\\Orvel\\*:eacces;"
+                          "alloc:stmt:eio");
+  ASSERT_EQ(all.size(), 8u);
   EXPECT_EQ(all[0].error, FaultError::kAccessDenied);
   EXPECT_EQ(all[1].error, FaultError::kIoError);
   EXPECT_EQ(all[3].operation, FaultOperation::kSetTime);
   EXPECT_EQ(all[4].error, FaultError::kTimedOut);
   EXPECT_EQ(all[5].operation, FaultOperation::kConnect);
   EXPECT_EQ(all[6].path_pattern, "C:\\Orvel\\*");
+  EXPECT_EQ(all[7].operation, FaultOperation::kAllocate);
   EXPECT_TRUE(Parsed("").empty());
 }
 

@@ -19,6 +19,7 @@ std::string OperationName(FaultOperation operation) {
     case FaultOperation::kSend: return "send";
     case FaultOperation::kRecv: return "recv";
     case FaultOperation::kConnect: return "connect";
+    case FaultOperation::kAllocate: return "alloc";
   }
   return "?";
 }

@@ -47,7 +47,7 @@ std::optional<FaultOperation> OperationNamed(std::string_view name) {
       {"flush", FaultOperation::kFlush},     {"rename", FaultOperation::kRename},
       {"remove", FaultOperation::kRemove},   {"settime", FaultOperation::kSetTime},
       {"send", FaultOperation::kSend},       {"recv", FaultOperation::kRecv},
-      {"connect", FaultOperation::kConnect}};
+      {"connect", FaultOperation::kConnect}, {"alloc", FaultOperation::kAllocate}};
   for (const auto& [text, operation] : kNames) {
     if (name == text) return operation;
   }
@@ -191,10 +191,12 @@ void InstallFaults(std::vector<FaultRule> rules) {
     state.handles.clear();
   }
   fault::UseCheckingSystemCalls(any);
+  fault::UseCheckingOdbcCalls(any);
 }
 
 void RemoveFaults() {
   fault::UseCheckingSystemCalls(false);
+  fault::UseCheckingOdbcCalls(false);
   FaultState& state = State();
   std::lock_guard<std::mutex> lock(state.mutex);
   state.rules.clear();

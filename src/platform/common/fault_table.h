@@ -25,5 +25,7 @@ std::string HandlePath(std::intptr_t handle);
 // Implemented by each backend: puts the checking calls (true) or the platform's own calls
 // (false) into its table.
 void UseCheckingSystemCalls(bool checking);
+// The same for the ODBC calls of odbc_sdk.h (shared by both backends).
+void UseCheckingOdbcCalls(bool checking);
 
 }  // namespace quillmend::fault
