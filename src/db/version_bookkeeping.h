@@ -23,6 +23,8 @@ void UpdateProductVersion(SharedState& state);
 // product's version left undone (the agent ended in between): when there are "syssVersionno"
 // rows of the latest date and all are older than Last, files the support record unless the CRM
 // holds this workstation's already, and raises them. One query otherwise. Ignores every failure.
+// An online pass calls it before it applies anything: once it stores a newer Last, nothing
+// would show what was left undone.
 void CompleteInterruptedVersion(SharedState& state);
 // Adds a 버전파일개별 row (전송여부 "N") for a program applied offline. Throws DbError.
 void AddVersionFileRecord(SharedState& state, const std::string& version,

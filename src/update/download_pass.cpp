@@ -75,6 +75,9 @@ void UpdatePassRunner::cmdDown_Click() {
       return;
     }
     GetInstalledVersion(state_);
+    // Before this pass stores a newer Last, what an ended pass left undone of the version it
+    // stored is completed: afterwards nothing would show it.
+    CompleteInterruptedVersion(state_);
     FtpSettings settings;
     if (!m_ftpinfo(settings)) return;
 
@@ -125,7 +128,6 @@ void UpdatePassRunner::DownloadPassFailed(const std::string& error_text) {
 }
 
 void UpdatePassRunner::ClosingSteps(bool restart_schedule) {
-  if (state_.g_Online) CompleteInterruptedVersion(state_);  // a pass ended before it
   if (state_.g_Online) SendPendingVersionRecords(state_);
   window_.ShowLatestInstalled();
   window_.timCPS.enabled = false;
@@ -292,6 +294,7 @@ void UpdatePassRunner::m_downapply() {
     LogFailure(state_, "NotConnect(m_downapply)");
     return;
   }
+  CompleteInterruptedVersion(state_);
   FtpSettings settings;
   if (!m_ftpinfo(settings)) return;
   ListBoxControl& versions = window_.lstVer;

@@ -85,6 +85,26 @@ TEST(NoDowngrade, APassEndedAfterStoringTheVersionIsCompletedByTheNextOnce) {
   EXPECT_EQ(clinic.SupportReceipts().size(), 1u);
 }
 
+// Ended the same way, and a newer version published since: the ended version is completed
+// before the newer one is stored, so neither support record is lost.
+TEST(NoDowngrade, AnEndedVersionIsCompletedBeforeTheNextVersionIsApplied) {
+  UpdateClinic clinic({true});
+  clinic.Publish("7.5.13", Velmont("7.5.13"));
+  clinic.Serve();
+  clinic.runner->Down();
+  ASSERT_EQ(clinic.LastVersion(), "7.5.13");
+  ExecSqlite(clinic.clinic_db, {"update 시스템환경일자별 set 문자내용 = '7.5.12' where 기타내용 = "
+                                "'syssVersionno'"});
+  ExecSqlite(clinic.crm_db, {"delete from 고객지원기록", "delete from 고객요구처리코드"});
+  clinic.Publish("7.5.14", Velmont("7.5.14"));
+
+  clinic.runner->Down();
+  EXPECT_EQ(clinic.LastVersion(), "7.5.14");
+  EXPECT_EQ(clinic.ProductVersion(), "7.5.14");
+  EXPECT_EQ(clinic.SupportTexts(),
+            (Rows{"Ver 7.5.13 업데이트 완료", "Ver 7.5.14 업데이트 완료"}));
+}
+
 // Ended after it filed the support record but before it raised the product's version: the next
 // pass raises it and files no second record.
 TEST(NoDowngrade, APassEndedAfterItsSupportRecordRaisesTheVersionWithoutASecondRecord) {

@@ -123,6 +123,10 @@ std::vector<std::string> UpdateClinic::SupportReceipts() const {
   return QuerySqlite(crm_db, "select 접수번호 from 고객지원기록 order by rowid");
 }
 
+std::vector<std::string> UpdateClinic::SupportTexts() const {
+  return QuerySqlite(crm_db, "select 처리내용 from 고객지원기록 order by rowid");
+}
+
 std::vector<std::string> UpdateClinic::OfflineRows() const {
   return QuerySqlite(clinic_db,
                      "select 버전, 프로그램명, 상태, 전송여부 from 버전파일개별 order by rowid");

@@ -51,6 +51,7 @@ class UpdateClinic {
   std::vector<std::string> VersionFileRows() const;        // "버전|파일"
   std::vector<std::string> CustomerVersionRows() const;     // CRM "버전|프로그램명|상태"
   std::vector<std::string> SupportReceipts() const;         // CRM 접수번호, in order
+  std::vector<std::string> SupportTexts() const;            // CRM 처리내용, in order
   std::vector<std::string> OfflineRows() const;             // "버전|프로그램명|상태|전송여부"
   std::string ProductVersion() const;                       // syssVersionno of the clinic
   std::string FailureLog() const;
